@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+
+#include "common/bus_types.h"
+#include "state/rendering.h"
+
+namespace qvlink {
+
+/// One-line description of a parsed datagram for the bus trace, e.g. "Тирон: ТИ цикл".
+std::string describePacket(const TPacket& packet, const FormatSettings& format);
+
+}  // namespace qvlink

@@ -1,0 +1,27 @@
+#include "app/bus_reception.h"
+
+#include "protocol/items.h"
+
+namespace qvlink {
+
+BusReception::BusReception(DeviceRegistry& registry, TeleparamTables& tables)
+    : m_registry(registry), m_tables(tables) {}
+
+DatagramVerdict BusReception::receive(const std::uint8_t* data, std::size_t size,
+                                      const std::string& senderIp) {
+    const DatagramVerdict verdict = classifyDatagram(data, size);
+    if (verdict != DatagramVerdict::Accepted || !parsePacket(data, size, m_packet)) {
+        return verdict;
+    }
+    m_registry.updateDevice(senderIp, m_packet);
+    if (m_traceHook) {
+        m_traceHook(senderIp, m_packet);
+    }
+    if (m_packet.sequenced) {
+        processTiPacket(m_packet, m_tables);
+        processTsPacket(m_packet, m_tables);
+    }
+    return verdict;
+}
+
+}  // namespace qvlink

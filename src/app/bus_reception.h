@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "common/bus_types.h"
+#include "protocol/packets.h"
+#include "state/device_registry.h"
+#include "state/teleparam_tables.h"
+
+namespace qvlink {
+
+/// The reception pipeline below the window: checks one datagram, decodes it, registers its
+/// sender, offers it to the trace and stores its items. Dropped datagrams leave no trace.
+class BusReception {
+public:
+    /// Called for every accepted datagram after the registry was updated, before the items
+    /// are stored.
+    using TraceHook = std::function<void(const std::string& ipAddr, const TPacket& packet)>;
+
+    BusReception(DeviceRegistry& registry, TeleparamTables& tables);
+
+    void setTraceHook(TraceHook hook) { m_traceHook = std::move(hook); }
+
+    /// Processes one received datagram from `senderIp`; returns why it was dropped, or
+    /// Accepted.
+    DatagramVerdict receive(const std::uint8_t* data, std::size_t size, const std::string& senderIp);
+
+private:
+    DeviceRegistry& m_registry;
+    TeleparamTables& m_tables;
+    TraceHook m_traceHook;
+    TPacket m_packet;  // reused so the dump and MAC strings keep their capacity
+};
+
+}  // namespace qvlink

@@ -26,8 +26,8 @@ DatagramVerdict classifyDatagram(const std::uint8_t* data, std::size_t size);
 /// Short English name of a verdict ("accepted", "too long", "bad magic", ...).
 const char* verdictText(DatagramVerdict verdict);
 
-/// Decodes a datagram already checked for size <= 240 and the magic. False (packet
-/// untouched when shorter than 10 bytes) means the caller drops it.
+/// Decodes a datagram whose magic the caller has checked. False, with the packet untouched,
+/// for fewer than 10 or more than 240 bytes or an unknown device type: the caller drops it.
 bool parsePacket(const std::uint8_t* data, std::size_t size, TPacket& packet);
 
 /// The first 17 characters of a hex dump with every blank replaced by ":".

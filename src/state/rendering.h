@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "common/bus_types.h"
 
@@ -17,6 +18,10 @@ struct FormatSettings {
     /// Separators of the user's locale (LC_NUMERIC and LC_TIME of the environment).
     static FormatSettings fromSystemLocale();
 };
+
+/// The separator between hours and minutes of a strftime time format ("%H:%M:%S" -> ":",
+/// "%H.%M.%S" -> "."); ":" when the format shows none.
+std::string timeSeparatorOf(std::string_view timeFormat);
 
 /// True for a two-position (double point) signal.
 bool isDoublePoint(std::uint8_t flags);

@@ -7,7 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    libpcap-dev
+    libpcap-dev tshark
     clang-14 libclang-rt-14-dev
     fonts-liberation fonts-wine
     xvfb xauth

@@ -1,0 +1,181 @@
+#include "dump/dump_options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <optional>
+#include <string_view>
+
+#include "dump/dump_error.h"
+
+namespace qvlink::dump {
+
+namespace {
+
+constexpr double kBytesPerMegabyte = 1e6;
+
+[[noreturn]] void usageError(const std::string& message) {
+    throw DumpError(ExitCode::Usage, message + " (see qvlink-dump --help)");
+}
+
+long long parseInteger(const std::string& option, const std::string& text, long long min,
+                       long long max) {
+    char* end = nullptr;
+    errno = 0;
+    const long long value = std::strtoll(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno != 0 || value < min || value > max) {
+        usageError(option + " needs a whole number from " + std::to_string(min) + " to " +
+                   std::to_string(max) + ", not \"" + text + "\"");
+    }
+    return value;
+}
+
+std::uint64_t parseMegabytes(const std::string& option, const std::string& text) {
+    char* end = nullptr;
+    errno = 0;
+    const double megabytes = std::strtod(text.c_str(), &end);
+    const double bytes = megabytes * kBytesPerMegabyte;
+    if (text.empty() || *end != '\0' || errno != 0 || !(bytes >= 1.0) || bytes > 1e15) {
+        usageError(option + " needs a size in megabytes above zero (e.g. 100 or 0.5), not \"" +
+                   text + "\"");
+    }
+    return static_cast<std::uint64_t>(std::llround(bytes));
+}
+
+struct OptionSpec {
+    std::string_view shortName;
+    std::string_view longName;
+    bool takesValue;
+};
+
+constexpr OptionSpec kOptions[] = {
+    {"-i", "--interface", true},  {"-r", "--read", true},   {"-p", "--port", true},
+    {"-w", "--write", true},      {"", "--csv", true},      {"-C", "--rotate-size", true},
+    {"-W", "--ring-files", true}, {"-q", "--quiet", false}, {"", "--stats", false},
+    {"-h", "--help", false},
+};
+
+// Splits "--name=value" and finds the option; nullptr when unknown.
+const OptionSpec* findOption(std::string_view argument, std::optional<std::string>& inlineValue) {
+    const std::size_t equals = argument.find('=');
+    if (argument.starts_with("--") && equals != std::string_view::npos) {
+        inlineValue = std::string(argument.substr(equals + 1));
+        argument = argument.substr(0, equals);
+    }
+    for (const OptionSpec& spec : kOptions) {
+        if (argument == spec.shortName || argument == spec.longName) {
+            return &spec;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+DumpOptions parseDumpOptions(const std::vector<std::string>& arguments) {
+    DumpOptions options;
+    bool interfaceGiven = false;
+    bool ringGiven = false;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        std::optional<std::string> value;
+        const OptionSpec* spec = findOption(argument, value);
+        if (spec == nullptr) {
+            usageError("unknown argument \"" + argument + "\"");
+        }
+        const std::string name(spec->longName);
+        if (spec->takesValue && !value) {
+            if (i + 1 == arguments.size()) {
+                usageError(argument + " needs a value");
+            }
+            value = arguments[++i];
+        } else if (!spec->takesValue && value) {
+            usageError(name + " takes no value");
+        }
+
+        if (name == "--interface") {
+            options.interface = *value;
+            interfaceGiven = true;
+        } else if (name == "--read") {
+            options.readFile = *value;
+        } else if (name == "--port") {
+            options.port = static_cast<std::uint16_t>(parseInteger(argument, *value, 1, 65535));
+        } else if (name == "--write") {
+            options.pcapFile = *value;
+        } else if (name == "--csv") {
+            options.csvFile = *value;
+        } else if (name == "--rotate-size") {
+            options.rotation.maxBytes = parseMegabytes(argument, *value);
+        } else if (name == "--ring-files") {
+            options.rotation.maxFiles = static_cast<int>(parseInteger(argument, *value, 1, 100000));
+            ringGiven = true;
+        } else if (name == "--quiet") {
+            options.quiet = true;
+        } else if (name == "--stats") {
+            options.stats = true;
+        } else {
+            options.help = true;
+        }
+    }
+
+    if (interfaceGiven && !options.readFile.empty()) {
+        usageError("-i and -r exclude each other");
+    }
+    if (ringGiven && options.rotation.maxBytes == 0) {
+        usageError("-W needs a file size limit (-C)");
+    }
+    if ((options.rotation.maxBytes != 0 || ringGiven) && options.pcapFile.empty() &&
+        options.csvFile.empty()) {
+        usageError("-C and -W apply to -w or --csv output");
+    }
+    if (options.rotation.maxBytes != 0 && !ringGiven) {
+        options.rotation.maxFiles = kDefaultRingFiles;
+    }
+    return options;
+}
+
+std::string dumpUsage() {
+    return R"(Usage: qvlink-dump [-i IFACE | -r FILE] [options]
+
+Shows every QV-LINK bus datagram (IPv4 UDP to or from the bus port) with the texts of
+the monitor's trace, one line per datagram:
+
+  TIME<TAB>SENDER IP<TAB>HEX DUMP<TAB>DESCRIPTION
+
+TIME is the local time of day of the capture, with milliseconds. A datagram the monitor
+would drop shows "[dropped: REASON]" (bad magic, too short, unknown type, too long) as its
+description, a later IP fragment "[fragment]" and one the capture holds only in part
+"[truncated]". Control characters of text messages are written as \xNN, "\" as "\\".
+Live capture works beside a running monitor: it does not use the bus port.
+
+Capture:
+  -i, --interface IFACE   live capture on IFACE (default: any)
+  -r, --read FILE         read a pcap or pcapng file instead
+  -p, --port PORT         bus UDP port (default: 973)
+
+Output:
+  -q, --quiet             no datagram lines on standard output
+  -w, --write FILE        write the bus frames to a pcap file
+      --csv FILE          write the datagrams as CSV (UTF-8, CRLF, header row):
+                          date,time,ip,hex,description,status
+  -C, --rotate-size MB    start a new -w/--csv file when one reaches MB megabytes
+                          (10^6 bytes; fractions allowed): FILE is the newest,
+                          FILE.1 the one before it, and so on
+  -W, --ring-files N      keep at most N files per output (default with -C: 10)
+      --stats             on exit, per-device statistics (datagrams, missed,
+                          restarts, counted as the monitor counts them) and the
+                          datagrams not decoded by reason, on standard error
+  -h, --help              this text
+
+SIGINT or SIGTERM ends a live capture; statistics are printed and files closed.
+
+Exit status:
+  0  the capture ended normally (end of file, or stopped by a signal)
+  1  bad command line
+  2  the capture could not be opened or failed (no capture right, unknown
+     interface, unreadable file, unsupported link type)
+  3  an output file could not be written
+)";
+}
+
+}  // namespace qvlink::dump

@@ -1,0 +1,148 @@
+#include "dump/dump_session.h"
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include "dump/dump_error.h"
+#include "dump/text_line.h"
+
+namespace qvlink::dump {
+
+namespace {
+
+std::atomic<CaptureSource*> g_stopTarget{nullptr};
+
+extern "C" void onStopSignal(int) {
+    if (CaptureSource* source = g_stopTarget.load()) {
+        source->stop();
+    }
+}
+
+/// SIGINT and SIGTERM end the capture loop instead of the process while it lives.
+class StopSignals {
+public:
+    explicit StopSignals(CaptureSource& source) {
+        g_stopTarget.store(&source);
+        struct sigaction action {};
+        action.sa_handler = onStopSignal;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &m_previousInt);
+        sigaction(SIGTERM, &action, &m_previousTerm);
+    }
+    ~StopSignals() {
+        sigaction(SIGINT, &m_previousInt, nullptr);
+        sigaction(SIGTERM, &m_previousTerm, nullptr);
+        g_stopTarget.store(nullptr);
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+private:
+    struct sigaction m_previousInt {};
+    struct sigaction m_previousTerm {};
+};
+
+}  // namespace
+
+DumpSession::DumpSession(const DumpOptions& options, const CaptureSource& source, std::FILE* lines,
+                         const FormatSettings& format)
+    : m_decoder(source.linkType(), options.port),
+      m_builder(format),
+      m_lines(options.quiet ? nullptr : lines),
+      m_live(source.isLive()) {
+    if (!options.csvFile.empty()) {
+        m_csv = std::make_unique<CsvWriter>(options.csvFile, options.rotation);
+    }
+    if (!options.pcapFile.empty()) {
+        m_pcap = std::make_unique<PcapWriter>(source.handle(), options.pcapFile, options.rotation);
+    }
+    if (options.stats) {
+        m_stats = std::make_unique<BusStatistics>();
+    }
+}
+
+void DumpSession::onFrame(const pcap_pkthdr& header, const std::uint8_t* frame) {
+    const FrameDatagram datagram = m_decoder.decode(frame, header.caplen);
+    if (datagram.kind == FrameKind::NotBus) {
+        return;
+    }
+    m_builder.build(header.ts, datagram, m_record);
+    if (m_lines != nullptr) {
+        writeLine();
+    }
+    if (m_csv) {
+        m_csv->write(m_record);
+    }
+    if (m_pcap) {
+        m_pcap->write(header, frame);
+    }
+    if (m_stats) {
+        m_stats->add(m_record);
+    }
+    // Someone watching a live bus, or reading the files of an unattended capture, should
+    // not wait for a buffer to fill.
+    if (m_live) {
+        if (m_csv) {
+            m_csv->flush();
+        }
+        if (m_pcap) {
+            m_pcap->flush();
+        }
+    }
+}
+
+void DumpSession::writeLine() {
+    m_line.clear();
+    appendTextLine(m_record, m_line);
+    if (std::fwrite(m_line.data(), 1, m_line.size(), m_lines) != m_line.size() ||
+        (m_live && std::fflush(m_lines) != 0)) {
+        throw DumpError(ExitCode::Write,
+                        std::string("cannot write standard output: ") + std::strerror(errno));
+    }
+}
+
+void DumpSession::finish() {
+    if (m_csv) {
+        m_csv->close();
+    }
+    if (m_pcap) {
+        m_pcap->close();
+    }
+    if (m_lines != nullptr && std::fflush(m_lines) != 0) {
+        throw DumpError(ExitCode::Write,
+                        std::string("cannot write standard output: ") + std::strerror(errno));
+    }
+}
+
+ExitCode runDump(const DumpOptions& options, std::FILE* out, std::FILE* err) {
+    const FormatSettings format = FormatSettings::fromSystemLocale();
+    ExitCode code = ExitCode::Ok;
+    try {
+        CaptureSource source = options.readFile.empty()
+                                   ? CaptureSource::openLive(options.interface, options.port)
+                                   : CaptureSource::openFile(options.readFile, options.port);
+        DumpSession session(options, source, out, format);
+        try {
+            const StopSignals signals(source);
+            source.run([&session](const pcap_pkthdr& header, const std::uint8_t* frame) {
+                session.onFrame(header, frame);
+            });
+        } catch (const DumpError& error) {
+            std::fprintf(err, "qvlink-dump: %s\n", error.what());
+            code = error.code();
+        }
+        // What was captured up to a failure is still counted and written out.
+        if (session.statistics() != nullptr) {
+            std::fputs(session.statistics()->report(format).c_str(), err);
+        }
+        session.finish();
+    } catch (const DumpError& error) {
+        std::fprintf(err, "qvlink-dump: %s\n", error.what());
+        return error.code();
+    }
+    return code;
+}
+
+}  // namespace qvlink::dump

@@ -1,0 +1,76 @@
+#include "dump/pcap_writer.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include "dump/dump_error.h"
+
+namespace qvlink::dump {
+
+namespace {
+
+// Sizes of the classic pcap file header and of each record header.
+constexpr std::uint64_t kFileHeaderBytes = 24;
+constexpr std::uint64_t kRecordHeaderBytes = 16;
+
+}  // namespace
+
+PcapWriter::PcapWriter(pcap_t* source, std::string path, RotationLimits limits)
+    : m_source(source), m_ring(std::move(path), limits) {
+    open();
+}
+
+PcapWriter::~PcapWriter() {
+    if (m_dumper != nullptr) {
+        pcap_dump_close(m_dumper);
+    }
+}
+
+void PcapWriter::open() {
+    m_dumper = pcap_dump_open(m_source, m_ring.path().c_str());
+    if (m_dumper == nullptr) {
+        throw DumpError(ExitCode::Write,
+                        "cannot write " + m_ring.path() + ": " + pcap_geterr(m_source));
+    }
+    m_ring.accountHeader(kFileHeaderBytes);
+}
+
+void PcapWriter::fail() const {
+    throw DumpError(ExitCode::Write, "cannot write " + m_ring.path() + ": " + std::strerror(errno));
+}
+
+void PcapWriter::write(const pcap_pkthdr& header, const std::uint8_t* frame) {
+    const std::uint64_t bytes = kRecordHeaderBytes + header.caplen;
+    if (m_ring.wouldOverflow(bytes)) {
+        close();
+        m_ring.shift();
+        open();
+    }
+    pcap_dump(reinterpret_cast<u_char*>(m_dumper), &header, frame);
+    if (std::ferror(pcap_dump_file(m_dumper)) != 0) {
+        fail();
+    }
+    m_ring.accountRecord(bytes);
+}
+
+void PcapWriter::flush() {
+    if (m_dumper != nullptr && pcap_dump_flush(m_dumper) != 0) {
+        fail();
+    }
+}
+
+void PcapWriter::close() {
+    if (m_dumper == nullptr) {
+        return;
+    }
+    pcap_dumper_t* dumper = std::exchange(m_dumper, nullptr);
+    const bool failed = pcap_dump_flush(dumper) != 0 || std::ferror(pcap_dump_file(dumper)) != 0;
+    pcap_dump_close(dumper);
+    if (failed) {
+        fail();
+    }
+}
+
+}  // namespace qvlink::dump

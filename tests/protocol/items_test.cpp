@@ -26,27 +26,20 @@ TPacket packetWithPayload(std::uint8_t msgClass, const Bytes& payload) {
 
 class ItemWalkTest : public ::testing::Test {
 protected:
-    /// Numbers of the valid TS (or TI) entries, in ascending order.
-    std::vector<int> validTs() const {
+    /// Numbers of the valid entries of one table, in ascending order.
+    template <typename Entry>
+    std::vector<int> valid(bool (TeleparamTables::*get)(int, Entry&) const) const {
         std::vector<int> numbers;
-        TTs entry;
+        Entry entry;
         for (int n = 1; n <= kPointCount; ++n) {
-            if (m_tables.getTs(n, entry)) {
+            if ((m_tables.*get)(n, entry)) {
                 numbers.push_back(n);
             }
         }
         return numbers;
     }
-    std::vector<int> validTi() const {
-        std::vector<int> numbers;
-        TTi entry;
-        for (int n = 1; n <= kPointCount; ++n) {
-            if (m_tables.getTi(n, entry)) {
-                numbers.push_back(n);
-            }
-        }
-        return numbers;
-    }
+    std::vector<int> validTs() const { return valid(&TeleparamTables::getTs); }
+    std::vector<int> validTi() const { return valid(&TeleparamTables::getTi); }
     TTs ts(int number) const {
         TTs entry;
         EXPECT_TRUE(m_tables.getTs(number, entry)) << number;

@@ -31,15 +31,6 @@ protected:
     TeleparamTables m_tables{[this] { return m_now; }};
 };
 
-TEST_F(TeleparamTablesTest, NothingIsValidBeforeTheFirstItem) {
-    TTs ts;
-    TTi ti;
-    for (int n = 0; n <= 501; ++n) {
-        EXPECT_FALSE(m_tables.getTs(n, ts)) << n;
-        EXPECT_FALSE(m_tables.getTi(n, ti)) << n;
-    }
-}
-
 TEST_F(TeleparamTablesTest, LatestItemOverwritesEveryField) {
     m_tables.storeTs(tsItem(12, 0x09, "FA:CE:01:00:00:0A", kNoon));
     m_tables.incTsTimeout(12);
@@ -66,7 +57,7 @@ TEST_F(TeleparamTablesTest, TiEntryKeepsValueAndAges) {
     EXPECT_EQ(entry.lastReceived, m_now);
 }
 
-TEST_F(TeleparamTablesTest, PointNumbersOutsideTheTableChangeNothing) {
+TEST_F(TeleparamTablesTest, NoEntryIsValidUntilAnItemInsideTheTableArrives) {
     for (const std::uint16_t number : {0, 501, 65535}) {
         m_tables.storeTs(tsItem(number, 0x01, "FA:CE:01:00:00:01"));
         m_tables.storeTi(tiItem(number, 1.0F));

@@ -25,17 +25,19 @@ class DecimalExpansion {
 public:
     explicit DecimalExpansion(float magnitude) {
         // A float widened to double prints exactly with 149 fractional digits: nothing is
-        // rounded by the conversion itself.
+        // rounded by the conversion itself. The radix character printed is the one of the
+        // process's C locale, so whatever is not a digit marks the point.
         std::array<char, 64 + kExactFractionDigits> text{};
         const int length = std::snprintf(text.data(), text.size(), "%.*f", kExactFractionDigits,
                                          static_cast<double>(magnitude));
         m_digits[0] = '0';
         m_length = 1;
         for (int i = 0; i < length; ++i) {
-            if (text[static_cast<std::size_t>(i)] == '.') {
+            const char c = text[static_cast<std::size_t>(i)];
+            if (std::isdigit(static_cast<unsigned char>(c)) != 0) {
+                m_digits[static_cast<std::size_t>(m_length++)] = c;
+            } else if (m_point == 0) {
                 m_point = m_length;
-            } else {
-                m_digits[static_cast<std::size_t>(m_length++)] = text[static_cast<std::size_t>(i)];
             }
         }
     }

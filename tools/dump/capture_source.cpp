@@ -122,6 +122,11 @@ CaptureSource::CaptureSource(pcap_t* handle, bool live, const std::string& name,
         throwCapture(message);
     }
     m_linkType = static_cast<LinkType>(dlt);
+    if (!live) {
+        // The frame decoder makes every check itself; a kernel-style filter would also miss
+        // VLAN-tagged frames in files.
+        return;
+    }
 
     bpf_program program{};
     const std::string filter = busFilter(port);

@@ -12,8 +12,8 @@
 
 namespace qvlink::dump {
 
-/// The capture filter: IPv4 UDP to or from the bus port, plus later IP fragments (which
-/// carry no port), so that a fragmented bus datagram shows all its pieces.
+/// The live capture filter: IPv4 UDP to or from the bus port, plus later IP fragments
+/// (which carry no port), so that a fragmented bus datagram shows all its pieces.
 std::string busFilter(std::uint16_t port);
 
 class CaptureSource {

@@ -124,6 +124,12 @@ ExitCode runDump(const DumpOptions& options, std::FILE* out, std::FILE* err) {
                                    ? CaptureSource::openLive(options.interface, options.port)
                                    : CaptureSource::openFile(options.readFile, options.port);
         DumpSession session(options, source, out, format);
+        if (source.isLive()) {
+            std::fprintf(err, "qvlink-dump: capturing on %s, udp port %u, link type %s\n",
+                         options.interface.c_str(), static_cast<unsigned>(options.port),
+                         pcap_datalink_val_to_name(pcap_datalink(source.handle())));
+            std::fflush(err);
+        }
         try {
             const StopSignals signals(source);
             source.run([&session](const pcap_pkthdr& header, const std::uint8_t* frame) {

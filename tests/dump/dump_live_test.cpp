@@ -1,0 +1,114 @@
+// qvlink-dump on a live interface: loopback traffic to a test port, ended by a signal.
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <pcap/pcap.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <csignal>
+
+#include "dump/capture_file.h"
+#include "dump/csv_reader.h"
+#include "dump/dump_test_support.h"
+#include "support/packet_builder.h"
+
+namespace qvlink::test {
+namespace {
+
+bool mayCaptureLive() {
+    char error[PCAP_ERRBUF_SIZE];
+    pcap_t* handle = pcap_create("lo", error);
+    const bool allowed = handle != nullptr && pcap_activate(handle) >= 0;
+    if (handle != nullptr) {
+        pcap_close(handle);
+    }
+    return allowed;
+}
+
+/// A UDP socket bound to an ephemeral loopback port: the destination of the test traffic,
+/// so that the kernel has a receiver for it.
+class LoopbackPort {
+public:
+    LoopbackPort() : m_fd(socket(AF_INET, SOCK_DGRAM, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+    }
+    ~LoopbackPort() { close(m_fd); }
+    std::uint16_t port() const { return m_port; }
+
+    void send(const Bytes& datagram) const {
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        to.sin_port = htons(m_port);
+        const int sender = socket(AF_INET, SOCK_DGRAM, 0);
+        sendto(sender, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to),
+               sizeof to);
+        close(sender);
+    }
+
+private:
+    int m_fd;
+    std::uint16_t m_port = 0;
+};
+
+using DumpLive = ScratchFolder;
+
+TEST_F(DumpLive, SignalEndsTheCaptureWithStatisticsAndClosedFiles) {
+    if (!mayCaptureLive()) {
+        GTEST_SKIP() << "no right to capture on lo (needs root or cap_net_raw)";
+    }
+    for (const int signalNumber : {SIGINT, SIGTERM}) {
+        const LoopbackPort port;
+        const std::string csv = path("live" + std::to_string(signalNumber) + ".csv");
+        ChildProcess dump({QVLINK_DUMP_BINARY, "-i", "lo", "-p", std::to_string(port.port()),
+                           "--stats", "--csv", csv},
+                          {"LC_ALL=C", "TZ=UTC"});
+        ASSERT_TRUE(dump.waitFor(
+            [](const std::string&, const std::string& err) {
+                return err.find("capturing on lo") != std::string::npos;
+            },
+            std::chrono::seconds(30)))
+            << dump.err();
+
+        for (const std::uint8_t seq : {1, 2, 4}) {
+            port.send(sequencedDatagram(1, 0x00ABCD, seq, 2, 2, {1, 0, 1}));
+        }
+        EXPECT_TRUE(dump.waitFor(
+            [](const std::string& out, const std::string&) { return splitLines(out).size() == 3; },
+            std::chrono::seconds(30)))
+            << dump.out();
+
+        dump.signal(signalNumber);
+        EXPECT_EQ(dump.wait(), 0) << dump.err();
+        for (const std::string& line : splitLines(dump.out())) {
+            EXPECT_NE(line.find("\t127.0.0.1\tFA CE 01 00 AB CD "), std::string::npos) << line;
+            EXPECT_TRUE(line.ends_with("\tТирон: ТС цикл")) << line;
+        }
+        const std::vector<std::string> report = splitLines(dump.err());
+        EXPECT_NE(std::find_if(report.begin(), report.end(),
+                               [](const std::string& line) {
+                                   std::istringstream in(line);
+                                   std::string mac, type, ip;
+                                   int total = 0, missed = 0, restarts = 0;
+                                   in >> mac >> type >> ip >> total >> missed >> restarts;
+                                   return mac == "FA:CE:01:00:AB:CD" && total == 3 && missed == 1 &&
+                                          restarts == 0;
+                               }),
+                  report.end())
+            << dump.err();
+        const std::optional<CsvRows> rows = parseCsv(readFile(csv));
+        ASSERT_TRUE(rows.has_value());
+        EXPECT_EQ(rows->size(), 4u);
+    }
+}
+
+}  // namespace
+}  // namespace qvlink::test

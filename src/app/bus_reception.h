@@ -26,7 +26,8 @@ public:
 
     /// Processes one received datagram from `senderIp`; returns why it was dropped, or
     /// Accepted.
-    DatagramVerdict receive(const std::uint8_t* data, std::size_t size, const std::string& senderIp);
+    DatagramVerdict receive(const std::uint8_t* data, std::size_t size,
+                            const std::string& senderIp);
 
 private:
     DeviceRegistry& m_registry;

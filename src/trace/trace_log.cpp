@@ -48,6 +48,8 @@ void TraceLog::addTraceRecord(const std::string& ipAddr, const TPacket& packet,
     }
 }
 
-void TraceLog::clearTrace() { m_grid.removeRows(1, m_grid.RowCount() - 2); }
+void TraceLog::clearTrace() {
+    m_grid.removeRows(1, m_grid.RowCount() - 2);
+}
 
 }  // namespace qvlink

@@ -45,7 +45,8 @@ public:
 
     /// Appends a record for an accepted datagram when the filter admits it; at the limit the
     /// oldest record goes, without moving the view.
-    void addTraceRecord(const std::string& ipAddr, const TPacket& packet, const TraceFilter& filter);
+    void addTraceRecord(const std::string& ipAddr, const TPacket& packet,
+                        const TraceFilter& filter);
     /// Removes every record; the header and the empty last row stay.
     void clearTrace();
 

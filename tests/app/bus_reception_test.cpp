@@ -12,7 +12,9 @@ namespace {
 using test::classOnlyDatagram;
 using test::sequencedDatagram;
 
-LocalDateTime fixedTime() { return {2026, 12, 9, 12, 0, 1, 250}; }
+LocalDateTime fixedTime() {
+    return {2026, 12, 9, 12, 0, 1, 250};
+}
 
 class BusReceptionTest : public ::testing::Test {
 protected:
@@ -49,7 +51,8 @@ TEST_F(BusReceptionTest, DroppedDatagramsLeaveNoTraceAnywhere) {
     swappedMagic[0] = 0xCE;
     swappedMagic[1] = 0xFA;
     const std::vector<std::uint8_t> tooShort{0xFA, 0xCE, 1, 0, 0, 1, 5, 2, 3};
-    const std::vector<std::uint8_t> unknownType = sequencedDatagram(2, 1, 0, kClassTs, 2, {5, 0, 1});
+    const std::vector<std::uint8_t> unknownType =
+        sequencedDatagram(2, 1, 0, kClassTs, 2, {5, 0, 1});
     const std::vector<std::uint8_t> ownCommand = sequencedDatagram(0, 0, 0, kClassText, 10, {0});
     const std::vector<std::uint8_t> single{0xFA};
 

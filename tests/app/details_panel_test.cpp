@@ -15,7 +15,9 @@ namespace {
 using test::FakeCellGrid;
 using test::sequencedDatagram;
 
-LocalDateTime fixedTime() { return {2026, 12, 9, 14, 3, 27, 45}; }
+LocalDateTime fixedTime() {
+    return {2026, 12, 9, 14, 3, 27, 45};
+}
 
 class DetailsPanelTest : public ::testing::Test {
 protected:

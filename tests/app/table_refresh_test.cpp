@@ -16,7 +16,9 @@ namespace {
 using test::FakeCellGrid;
 using test::sequencedDatagram;
 
-LocalDateTime fixedTime() { return {2026, 12, 9, 14, 3, 27, 45}; }
+LocalDateTime fixedTime() {
+    return {2026, 12, 9, 14, 3, 27, 45};
+}
 
 TPacket parsed(const std::vector<std::uint8_t>& bytes) {
     TPacket packet;
@@ -75,9 +77,9 @@ TEST_F(DevicesGridTest, ChangedIpShowsAtNextTickButTypeAndMacAreWrittenOnce) {
     updateDevicesGrid(registry, grid);
 
     EXPECT_EQ(grid.getCellText(3, 1), "10.0.0.9");
-    EXPECT_EQ(grid.textWrites[{0, 1}], 1);
-    EXPECT_EQ(grid.textWrites[{1, 1}], 1);
-    EXPECT_EQ(grid.textWrites[{2, 1}], 1);
+    EXPECT_EQ((grid.textWrites[{0, 1}]), 1);
+    EXPECT_EQ((grid.textWrites[{1, 1}]), 1);
+    EXPECT_EQ((grid.textWrites[{2, 1}]), 1);
 }
 
 TEST_F(DevicesGridTest, DevicesPastTheLastRowAreWrittenAndAgedAnyway) {

@@ -1,0 +1,347 @@
+#include "app/main_window.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTimer>
+
+#include "app/table_refresh.h"
+#include "trace/trace_window.h"
+#include "ui/grid_setup.h"
+#include "ui/grid_view.h"
+#include "ui/pixel_font.h"
+
+namespace qvlink {
+namespace {
+
+constexpr int kClientWidth = 772;
+constexpr int kClientHeight = 516;
+constexpr QPoint kScreenPosition{293, 128};
+constexpr int kRefreshPeriodMs = 1000;
+/// Size of the receive buffer: the longest datagram the bus carries.
+constexpr int kBusBufferSize = static_cast<int>(kMaxDatagramSize);
+/// The input box takes at most this many characters.
+constexpr int kIpInputMaxLength = 255;
+
+const QString kIpPrompt = QStringLiteral("Введите устанавливаемый IP-адрес устройства");
+const QString kReprogConfirmation =
+    QStringLiteral("Команда входа в режим обновления программы выдана");
+const char* const kIpTooLong =
+    "IP-адрес слишком длинный: команда смены адреса не помещается в пакет.";
+
+QFont arial(int pixels) {
+    return pixelFont(QStringLiteral("Arial"), pixels);
+}
+
+QPalette withTextColor(QPalette palette, const QColor& color) {
+    palette.setColor(QPalette::WindowText, color);
+    palette.setColor(QPalette::ButtonText, color);
+    return palette;
+}
+
+QGroupBox* groupBox(QWidget* parent, const QRect& geometry, const QString& title) {
+    auto* box = new QGroupBox(title, parent);
+    box->setGeometry(geometry);
+    box->setFont(arial(13));
+    box->setPalette(withTextColor(box->palette(), Qt::blue));
+    return box;
+}
+
+QPushButton* blueButton(QWidget* parent, const QRect& geometry, const QString& text) {
+    auto* button = new QPushButton(text, parent);
+    button->setGeometry(geometry);
+    button->setFont(arial(13));
+    button->setPalette(withTextColor(button->palette(), Qt::blue));
+    return button;
+}
+
+/// A panel without bevel or caption.
+QWidget* plainPanel(QWidget* parent, const QRect& geometry) {
+    auto* panel = new QWidget(parent);
+    panel->setGeometry(geometry);
+    return panel;
+}
+
+GridView* grid(QWidget* parent, const QRect& geometry, const GridSetup& setup) {
+    auto* view = new GridView(parent);
+    view->setGeometry(geometry);
+    applyGridSetup(*view, setup);
+    return view;
+}
+
+GridSetup devicesGridSetup() {
+    GridSetup setup;
+    setup.colCount = kDevicesGridColumns;
+    setup.rowCount = 30;
+    setup.fixedRows = 1;
+    setup.fixedCols = 1;
+    setup.colWidths = {30, 85, 110, 95, 60};
+    setup.headerRowHeight = 18;
+    setup.rowHeight = 21;
+    setup.headers = {"№", "Устр-во", "MAC-адрес", "IP-адрес", "Таймаут"};
+    setup.cellFontPixels = 11;
+    return setup;
+}
+
+GridSetup pointGridSetup(const QString& valueHeader) {
+    GridSetup setup;
+    setup.colCount = kPointGridColumns;
+    setup.rowCount = kPointCount + 2;
+    setup.fixedRows = 1;
+    setup.fixedCols = 1;
+    setup.colWidths = {35, 60, 55};
+    setup.headerRowHeight = 17;
+    setup.rowHeight = 17;
+    setup.headers = {"№", valueHeader, "Таймаут"};
+    setup.fixedColumn = {"1", "2", "3"};
+    setup.cellFontPixels = 9;
+    setup.rangeSelect = true;
+    return setup;
+}
+
+GridSetup infoGridSetup() {
+    GridSetup setup;
+    setup.colCount = 6;
+    setup.rowCount = 4;
+    setup.colWidths = {60, 115, 65, 55, 80, 85};
+    setup.rowHeight = 20;
+    setup.cellFontPixels = 9;
+    setup.lines = GridLines::None;
+    setup.rangeSelect = true;
+    setup.scrollBars = false;
+    return setup;
+}
+
+}  // namespace
+
+TFMain::TFMain(MonitorSettings settings, Clock clock, FormatSettings format, Dialogs dialogs,
+               QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint),
+      m_settings(std::move(settings)),
+      m_format(std::move(format)),
+      m_dialogs(std::move(dialogs)),
+      m_registry(clock),
+      m_tables(clock),
+      m_reception(m_registry, m_tables),
+      UdpServer(m_dispatcher) {
+    setWindowTitle(QStringLiteral("Келта 2 QV-LINK"));
+    setFixedSize(kClientWidth, kClientHeight);
+    move(kScreenPosition);
+    setFont(arial(11));
+    createControls();
+    arrangeTabOrder();
+    m_details = std::make_unique<DetailsPanel>(m_registry, m_tables, m_format, *GridInfo);
+    UdpServer.setBroadcastEnabled(true);
+    UdpServer.setOnUDPRead(
+        [this](qvlink::UdpServer& sender, std::span<const std::uint8_t> data,
+               const UdpBinding& binding) { UdpServerUDPRead(sender, data, binding); });
+    m_reception.setTraceHook([this](const std::string& ipAddr, const TPacket& packet) {
+        if (m_trace != nullptr) {
+            m_trace->addTraceRecord(ipAddr, packet);
+        }
+    });
+    connectHandlers();
+    TimerSync->start();
+    FormCreate();
+}
+
+TFMain::~TFMain() {
+    stopUdpServer();
+}
+
+void TFMain::createControls() {
+    PanelInfo = groupBox(this, {0, 431, 772, 85}, "Подробные сведения");
+    PanelTi = groupBox(this, {592, 0, 180, 431}, "Таблица ТИ");
+    PanelTs = groupBox(this, {412, 0, 180, 431}, "Таблица ТС");
+    PanelDevices = groupBox(this, {0, 0, 412, 431}, "Устройства на шине QV-LINK");
+    GridDevices = grid(PanelDevices, {2, 18, 408, 411}, devicesGridSetup());
+    GridTs = grid(PanelTs, {2, 18, 176, 411}, pointGridSetup("Сост."));
+    GridTi = grid(PanelTi, {2, 18, 176, 411}, pointGridSetup("Знач."));
+
+    PanelButtonsGlobal = plainPanel(PanelInfo, {620, 18, 150, 65});
+    BOpenTrace = blueButton(PanelButtonsGlobal, {5, 32, 140, 25}, "Трассировка шины");
+    PanelButtonsSpecific = plainPanel(PanelInfo, {470, 18, 150, 65});
+    BSendReprog = blueButton(PanelButtonsSpecific, {5, 0, 140, 25}, "Режим обновления ПО");
+    BSetDeviceIpAddr = blueButton(PanelButtonsSpecific, {5, 32, 140, 25}, "Сменить IP-адрес");
+    PanelButtonsSpecific->hide();
+    GridInfo = grid(PanelInfo, {2, 18, 468, 65}, infoGridSetup());
+    GridInfo->hide();
+
+    TimerSync = new QTimer(this);
+    TimerSync->setInterval(kRefreshPeriodMs);
+}
+
+void TFMain::arrangeTabOrder() {
+    QWidget* const order[] = {GridDevices, GridTi,           GridTs,     BOpenTrace,
+                              GridInfo,    BSetDeviceIpAddr, BSendReprog};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
+        QWidget::setTabOrder(order[i], order[i + 1]);
+    }
+}
+
+void TFMain::connectHandlers() {
+    connect(TimerSync, &QTimer::timeout, this, [this] { TimerSyncTimer(); });
+    connect(BOpenTrace, &QPushButton::clicked, this, [this] { BOpenTraceClick(); });
+    connect(BSetDeviceIpAddr, &QPushButton::clicked, this, [this] { BSetDeviceIpAddrClick(); });
+    connect(BSendReprog, &QPushButton::clicked, this, [this] { BSendReprogClick(); });
+    GridDevices->setOnClickCell([this](int row, int col) { GridDevicesClickCell(row, col); });
+    GridTs->setOnClickCell([this](int row, int col) { GridTsClickCell(row, col); });
+    GridTi->setOnClickCell([this](int row, int col) { GridTiClickCell(row, col); });
+    for (GridView* view : {GridDevices, GridTs, GridTi, GridInfo}) {
+        view->setOnCanEditCell(&TFMain::GridCanEditCell);
+    }
+    for (QWidget* panel : {static_cast<QWidget*>(PanelDevices), static_cast<QWidget*>(PanelTs),
+                           static_cast<QWidget*>(PanelTi), static_cast<QWidget*>(PanelInfo),
+                           PanelButtonsGlobal, PanelButtonsSpecific}) {
+        panel->installEventFilter(this);
+    }
+}
+
+void TFMain::guarded(const std::function<void()>& handler) {
+    runHandler(this, handler, m_dialogs.error);
+}
+
+void TFMain::FormCreate() {
+    guarded([this] {
+        startUdpServer();
+        prepareGrids();
+    });
+}
+
+void TFMain::startUdpServer() {
+    UdpServer.setDefaultPort(m_settings.busPort);
+    UdpServer.setBufferSize(kBusBufferSize);
+    UdpServer.addBinding().IP = "0.0.0.0";
+    UdpServer.setActive(true);
+}
+
+void TFMain::prepareGrids() {
+    numberPointRows(*GridTs);
+    numberPointRows(*GridTi);
+}
+
+void TFMain::stopUdpServer() {
+    UdpServer.setActive(false);
+}
+
+void TFMain::UdpServerUDPRead(qvlink::UdpServer&, std::span<const std::uint8_t> data,
+                              const UdpBinding& binding) {
+    m_reception.receive(data.data(), data.size(), binding.SenderIP);
+}
+
+void TFMain::TimerSyncTimer() {
+    updateInfoGrid();
+    updateDevicesGrid();
+    updateTsGrid();
+    updateTiGrid();
+}
+
+void TFMain::updateInfoGrid() {
+    const InfoPanelView view = m_details->updateInfoGrid(m_selectionKind, m_selectionRow);
+    PanelInfo->setTitle(QString::fromStdString(view.caption));
+    GridInfo->setVisible(view.gridVisible);
+    PanelButtonsSpecific->setVisible(view.deviceButtonsVisible);
+}
+
+void TFMain::updateDevicesGrid() {
+    qvlink::updateDevicesGrid(m_registry, *GridDevices);
+}
+
+void TFMain::updateTsGrid() {
+    qvlink::updateTsGrid(m_tables, *GridTs);
+}
+
+void TFMain::updateTiGrid() {
+    qvlink::updateTiGrid(m_tables, *GridTi, m_format);
+}
+
+void TFMain::selectRow(SelectionKind kind, int row) {
+    m_selectionKind = SelectionKind::None;
+    if (row < 1) {
+        return;  // a header row: the panel empties at the next tick
+    }
+    m_selectionKind = kind;
+    m_selectionRow = row;
+    updateInfoGrid();
+}
+
+void TFMain::GridDevicesClickCell(int row, int) {
+    selectRow(SelectionKind::Device, row);
+}
+
+void TFMain::GridTsClickCell(int row, int) {
+    selectRow(SelectionKind::Ts, row);
+}
+
+void TFMain::GridTiClickCell(int row, int) {
+    selectRow(SelectionKind::Ti, row);
+}
+
+void TFMain::OutsideClick() {
+    m_selectionKind = SelectionKind::None;
+    updateInfoGrid();
+}
+
+void TFMain::GridCanEditCell(int, int, bool& canEdit) {
+    canEdit = false;
+}
+
+void TFMain::BOpenTraceClick() {
+    if (m_trace == nullptr) {
+        return;
+    }
+    m_trace->show();
+    m_trace->raise();
+    m_trace->activateWindow();
+}
+
+void TFMain::BSetDeviceIpAddrClick() {
+    guarded([this] {
+        const std::string macText = GridInfo->getCellText(kInfoValueColumn, kInfoMacRow);
+        const QString ipText =
+            QString::fromStdString(GridInfo->getCellText(kInfoValueColumn, kInfoIpRow));
+        const QString answer = m_dialogs.inputText(this, kIpPrompt, ipText, kIpInputMaxLength);
+        if (answer.isEmpty() || answer == ipText) {
+            return;
+        }
+        DatagramArea datagram{};
+        std::size_t length = 0;
+        if (!m_framer.buildSetIpCommand(macText, answer.toStdString(), datagram, length)) {
+            throw std::runtime_error(kIpTooLong);
+        }
+        UdpServer.SendDatagram(m_settings.commandHost, m_settings.commandPort, datagram.data(),
+                               length);
+    });
+}
+
+void TFMain::BSendReprogClick() {
+    guarded([this] {
+        std::string url = "http://" + GridInfo->getCellText(kInfoValueColumn, kInfoIpRow);
+        if (m_settings.httpPort != 80) {
+            url += ":" + std::to_string(m_settings.httpPort);
+        }
+        std::string response;
+        HttpClient.PostForm(url, {"reprog={}"}, response);
+        m_dialogs.info(this, kReprogConfirmation);
+    });
+}
+
+void TFMain::closeEvent(QCloseEvent* event) {
+    stopUdpServer();
+    event->accept();
+    QCoreApplication::quit();
+}
+
+bool TFMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonPress &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        OutsideClick();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace qvlink

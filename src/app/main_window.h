@@ -1,0 +1,119 @@
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "app/bus_reception.h"
+#include "app/details_panel.h"
+#include "app/monitor_settings.h"
+#include "app/qt_dispatcher.h"
+#include "net/http_client.h"
+#include "net/udp_server.h"
+#include "protocol/command.h"
+#include "state/clock.h"
+#include "state/device_registry.h"
+#include "state/rendering.h"
+#include "state/teleparam_tables.h"
+#include "ui/dialogs.h"
+
+class QGroupBox;
+class QPushButton;
+class QTimer;
+
+namespace qvlink {
+
+class GridView;
+class TFTrace;
+
+/// The main window: the live device, TS and TI tables, the details panel with the device
+/// commands, and the bus endpoint that feeds them.
+class TFMain : public QWidget {
+    Q_OBJECT
+
+public:
+    /// Builds the window with every control in place, then runs FormCreate (activates the
+    /// endpoint and numbers the point rows). A failed activation is shown through
+    /// `dialogs.error` and the window goes on without reception.
+    TFMain(MonitorSettings settings, Clock clock, FormatSettings format, Dialogs dialogs,
+           QWidget* parent = nullptr);
+    ~TFMain() override;
+
+    /// The trace that the reception pipeline offers every accepted datagram to.
+    void setTraceWindow(TFTrace* trace) { m_trace = trace; }
+    /// Stops the endpoint: nothing is delivered from the moment this begins.
+    void stopUdpServer();
+
+    void FormCreate();
+    void startUdpServer();
+    void prepareGrids();
+    void UdpServerUDPRead(qvlink::UdpServer& sender, std::span<const std::uint8_t> data,
+                          const UdpBinding& binding);
+    void TimerSyncTimer();
+    void updateInfoGrid();
+    void updateDevicesGrid();
+    void updateTsGrid();
+    void updateTiGrid();
+    void GridDevicesClickCell(int row, int col);
+    void GridTsClickCell(int row, int col);
+    void GridTiClickCell(int row, int col);
+    void OutsideClick();
+    void BOpenTraceClick();
+    void BSetDeviceIpAddrClick();
+    void BSendReprogClick();
+    static void GridCanEditCell(int row, int col, bool& canEdit);
+
+    const DeviceRegistry& registry() const { return m_registry; }
+    const TeleparamTables& tables() const { return m_tables; }
+    SelectionKind selectionKind() const { return m_selectionKind; }
+    int selectionRow() const { return m_selectionRow; }
+
+    QGroupBox* PanelInfo;
+    QGroupBox* PanelTi;
+    QGroupBox* PanelTs;
+    QGroupBox* PanelDevices;
+    GridView* GridDevices;
+    GridView* GridTs;
+    GridView* GridTi;
+    QWidget* PanelButtonsGlobal;
+    QPushButton* BOpenTrace;
+    QWidget* PanelButtonsSpecific;
+    QPushButton* BSendReprog;
+    QPushButton* BSetDeviceIpAddr;
+    GridView* GridInfo;
+    QTimer* TimerSync;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createControls();
+    void arrangeTabOrder();
+    void connectHandlers();
+    void selectRow(SelectionKind kind, int row);
+    /// Runs a handler; an exception is shown in the error box and goes no further.
+    void guarded(const std::function<void()>& handler);
+
+    MonitorSettings m_settings;
+    FormatSettings m_format;
+    Dialogs m_dialogs;
+    DeviceRegistry m_registry;
+    TeleparamTables m_tables;
+    BusReception m_reception;
+    CommandFramer m_framer;
+    std::unique_ptr<DetailsPanel> m_details;
+    TFTrace* m_trace = nullptr;
+    SelectionKind m_selectionKind = SelectionKind::None;
+    int m_selectionRow = 0;
+    QtDispatcher m_dispatcher;
+
+public:
+    // Declared last: destroyed first, so the endpoint has stopped before anything its
+    // deliveries use goes away.
+    qvlink::UdpServer UdpServer;
+    qvlink::HttpClient HttpClient;
+};
+
+}  // namespace qvlink

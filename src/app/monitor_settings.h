@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+#include "common/bus_types.h"
+
+namespace qvlink {
+
+/// Where the monitor listens and where its commands go. The program uses the bus values;
+/// tests move them to free loopback ports.
+struct MonitorSettings {
+    int busPort = kBusPort;
+    /// Destination of the change-IP command.
+    std::string commandHost = "255.255.255.255";
+    int commandPort = kBusPort;
+    /// TCP port of a device's firmware-update form; 80 leaves the URL without a port.
+    int httpPort = 80;
+};
+
+}  // namespace qvlink

@@ -29,7 +29,7 @@ inline constexpr std::size_t kPayloadAreaSize = 234;
 
 // Header offsets of a received datagram.
 inline constexpr std::size_t kOffsetDeviceType = 2;
-inline constexpr std::size_t kOffsetSequence = 6;   // class byte for class-only types
+inline constexpr std::size_t kOffsetSequence = 6;  // class byte for class-only types
 inline constexpr std::size_t kOffsetClass = 7;
 inline constexpr std::size_t kOffsetSubtype = 8;
 inline constexpr std::size_t kOffsetClassOnlyClass = 6;

@@ -12,14 +12,14 @@ namespace qvlink {
 /// Colour value 0x00BBGGRR (low byte red). Values with top byte 0x80 name a system colour.
 using TColor = std::uint32_t;
 
-inline constexpr TColor clNone = 0x1FFFFFFF;      ///< "no colour": an unset override
+inline constexpr TColor clNone = 0x1FFFFFFF;  ///< "no colour": an unset override
 inline constexpr TColor clBlack = 0x000000;
-inline constexpr TColor clMedGray = 0xA4A0A0;     ///< grey of rows without news for 60 s
+inline constexpr TColor clMedGray = 0xA4A0A0;  ///< grey of rows without news for 60 s
 inline constexpr TColor clSystemFlag = 0x80000000;
-inline constexpr TColor clBtnFace = 0x8000000F;   ///< system button face
-inline constexpr TColor clWindow = 0x80000005;    ///< system window background
+inline constexpr TColor clBtnFace = 0x8000000F;  ///< system button face
+inline constexpr TColor clWindow = 0x80000005;   ///< system window background
 inline constexpr TColor clWindowText = 0x80000008;
-inline constexpr TColor clInfoBk = 0x80000018;    ///< system tooltip background
+inline constexpr TColor clInfoBk = 0x80000018;  ///< system tooltip background
 
 /// Cell storage is sparse: any column and row >= 0 can be written and read back; only cells
 /// inside the grid's size are shown. Cell operations take (column, row).

@@ -34,7 +34,7 @@ sockaddr_in resolveIpv4(const std::string& host, std::uint16_t port) {
     return address;
 }
 
-DeviceSocket::DeviceSocket(const std::string& ip, std::uint16_t port)
+DeviceSocket::DeviceSocket(const std::string& ip, std::uint16_t port, const sockaddr_in* peer)
     : m_fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
     if (!m_fd) {
         throw systemError("cannot create a UDP socket", errno);
@@ -50,6 +50,19 @@ DeviceSocket::DeviceSocket(const std::string& ip, std::uint16_t port)
     if (::bind(m_fd.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         throw systemError("cannot send from " + ip + ":" + std::to_string(port), errno);
     }
+    if (peer != nullptr) {
+        if (::connect(m_fd.get(), reinterpret_cast<const sockaddr*>(peer), sizeof *peer) != 0) {
+            throw systemError("cannot send from " + ip + " to the target", errno);
+        }
+        m_connected = true;
+    }
+}
+
+void DeviceSocket::disconnect() {
+    sockaddr unspecified{};
+    unspecified.sa_family = AF_UNSPEC;
+    ::connect(m_fd.get(), &unspecified, sizeof unspecified);
+    m_connected = false;
 }
 
 bool DeviceSocket::sendTo(const sockaddr_in& target, std::span<const std::uint8_t> datagram) const {
@@ -67,30 +80,39 @@ bool BatchSender::add(std::span<const std::uint8_t> datagram) {
     m_iov[m_count] = {m_buffers[m_count].data(), datagram.size()};
     msghdr& header = m_messages[m_count].msg_hdr;
     header = {};
-    header.msg_name = &m_target;
-    header.msg_namelen = sizeof m_target;
     header.msg_iov = &m_iov[m_count];
     header.msg_iovlen = 1;
     ++m_count;
     return true;
 }
 
-std::size_t BatchSender::flush(const DeviceSocket& socket, int& error) {
+void BatchSender::address(const DeviceSocket& socket) {
+    for (std::size_t i = 0; i < m_count; ++i) {
+        m_messages[i].msg_hdr.msg_name = socket.connected() ? nullptr : &m_target;
+        m_messages[i].msg_hdr.msg_namelen = socket.connected() ? 0 : sizeof m_target;
+    }
+}
+
+std::size_t BatchSender::flush(DeviceSocket& socket, int& error) {
+    address(socket);
     std::size_t at = 0;
     std::size_t sent = 0;
     error = 0;
     while (at < m_count) {
         const int rc =
             ::sendmmsg(socket.fd(), m_messages.data() + at, static_cast<unsigned>(m_count - at), 0);
-        if (rc < 0) {
-            if (errno != EINTR) {
-                error = error == 0 ? errno : error;
-                ++at;  // the datagram at `at` was refused; go on with the rest
-            }
-            continue;
+        if (rc >= 0) {
+            at += static_cast<std::size_t>(rc);
+            sent += static_cast<std::size_t>(rc);
+        } else if (errno == ECONNREFUSED && socket.connected()) {
+            // Nobody listens at the target: every datagram would now bring a "port
+            // unreachable" back to a connected socket, so go on unconnected.
+            socket.disconnect();
+            address(socket);
+        } else if (errno != EINTR) {
+            error = error == 0 ? errno : error;
+            ++at;  // the datagram at `at` was refused; go on with the rest
         }
-        at += static_cast<std::size_t>(rc);
-        sent += static_cast<std::size_t>(rc);
     }
     m_count = 0;
     return sent;

@@ -20,16 +20,20 @@ sockaddr_in resolveIpv4(const std::string& host, std::uint16_t port);
 
 class DeviceSocket {
 public:
-    /// A UDP socket bound to `ip`:`port` (0: ephemeral) that may send broadcasts.
-    /// Throws SimError when the address cannot be bound (not local, port taken, ...).
-    DeviceSocket(const std::string& ip, std::uint16_t port);
+    /// A UDP socket bound to `ip`:`port` (0: ephemeral) that may send broadcasts, and when
+    /// `peer` is given connected to it, which spares the system a route look-up per
+    /// datagram. Throws SimError when the address cannot be bound (not local, port taken).
+    DeviceSocket(const std::string& ip, std::uint16_t port, const sockaddr_in* peer = nullptr);
 
     int fd() const { return m_fd.get(); }
+    bool connected() const { return m_connected; }
+    void disconnect();
     /// Sends one datagram; false with errno set when the system refuses it.
     bool sendTo(const sockaddr_in& target, std::span<const std::uint8_t> datagram) const;
 
 private:
     UniqueFd m_fd;
+    bool m_connected = false;
 };
 
 /// Collects datagrams of one device and sends them with as few system calls as possible.
@@ -44,11 +48,15 @@ public:
     /// Queues a copy of a datagram of at most 240 bytes; false when the batch is full.
     bool add(std::span<const std::uint8_t> datagram);
     std::size_t size() const { return m_count; }
-    /// Sends the queued datagrams from `socket` and empties the batch. Returns how many went
-    /// out; the rest were refused by the system (errno of the first refusal in `error`).
-    std::size_t flush(const DeviceSocket& socket, int& error);
+    /// Sends the queued datagrams from `socket` (to the target, or to its peer when it is
+    /// connected; a connected socket whose peer has no listener is disconnected) and empties
+    /// the batch. Returns how many went out; the rest were refused by
+    /// the system (errno of the first refusal in `error`).
+    std::size_t flush(DeviceSocket& socket, int& error);
 
 private:
+    void address(const DeviceSocket& socket);
+
     sockaddr_in m_target;
     std::array<std::array<std::uint8_t, kMaxDatagramSize>, kCapacity> m_buffers{};
     std::array<iovec, kCapacity> m_iov{};

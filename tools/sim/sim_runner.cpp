@@ -47,7 +47,7 @@ SimRunner::SimRunner(const SimConfig& config, LogSink log)
     m_sockets.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
         try {
-            m_sockets.emplace_back(m_simulation.device(i).ip, config.sourcePort);
+            m_sockets.emplace_back(m_simulation.device(i).ip, config.sourcePort, loadPeer());
         } catch (const SimError& error) {
             throw SimError("device " + m_simulation.device(i).label() + ": " + error.what());
         }
@@ -90,6 +90,10 @@ SimRunner::SimRunner(const SimConfig& config, LogSink log)
     m_queue = [this](std::size_t, std::span<const std::uint8_t> datagram) {
         m_batch.add(datagram);
     };
+}
+
+const sockaddr_in* SimRunner::loadPeer() const {
+    return m_config.rate > 0 ? &m_target : nullptr;
 }
 
 SimMillis SimRunner::elapsed() const {
@@ -215,7 +219,7 @@ void SimRunner::changeIp(std::size_t device, const std::string& ip) {
         return;
     }
     try {
-        m_sockets[device] = DeviceSocket(ip, m_config.sourcePort);
+        m_sockets[device] = DeviceSocket(ip, m_config.sourcePort, loadPeer());
     } catch (const SimError& error) {
         m_simulation.logDevice(
             now, device,

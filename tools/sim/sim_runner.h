@@ -35,6 +35,9 @@ private:
     using SteadyClock = std::chrono::steady_clock;
 
     SimMillis elapsed() const;
+    /// Load mode connects the devices' sockets to the target; normal traffic does not, so
+    /// that a target without a listener raises no errors.
+    const sockaddr_in* loadPeer() const;
     void sendLoad();
     void reportLoadRate(SimMillis now);
     void waitForEvents(int timeoutMs);

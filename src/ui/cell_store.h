@@ -1,0 +1,59 @@
+#pragma once
+
+// Sparse cell storage of a grid. Rows inside the grid live in a deque, so that a row taken
+// from the front (the rolling trace) costs the same as one added at the end; rows written
+// beyond the grid's size wait in a map until the grid grows over them.
+
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "common/cell_grid.h"
+
+namespace qvlink {
+
+/// One cell: its text and its style overrides.
+struct Cell {
+    std::string text;
+    TColor fontColor = clNone;  ///< clNone: the column's colour
+    bool bold = false;          ///< false: the column's font style
+};
+
+class CellStore {
+public:
+    /// Rows held in the deque: the grid's RowCount.
+    int rowCount() const { return static_cast<int>(m_rows.size()); }
+
+    /// Grows or shrinks the grid to `rowCount` rows. Stored cells keep their row index:
+    /// rows cut off wait outside the grid, rows grown over show what was written there.
+    void resize(int rowCount);
+    /// Appends one row at the end of the grid.
+    void appendRow();
+    /// Deletes rows `first` to `first + count - 1` of the grid; every row below, including
+    /// those stored beyond the grid, moves up by `count`.
+    void eraseRows(int first, int count);
+    /// Drops every text and override; the row count stays.
+    void clear();
+
+    /// The cell at (col, row), or nullptr for a cell never written.
+    const Cell* find(int col, int row) const;
+    /// The cell at (col, row), created empty when it does not exist yet.
+    Cell& at(int col, int row);
+
+private:
+    struct ColumnCell {
+        int col;
+        Cell cell;
+    };
+    /// Cells of one row, sorted by column; only written columns are present.
+    using Row = std::vector<ColumnCell>;
+
+    static const Cell* findInRow(const Row& row, int col);
+    const Row* findRow(int row) const;
+
+    std::deque<Row> m_rows;
+    std::map<int, Row> m_beyond;
+};
+
+}  // namespace qvlink

@@ -1,0 +1,42 @@
+#pragma once
+
+// Paces a window's repaints to the display's frame rate. Qt paints a window once per pass
+// of the event loop after anything in it asked for an update; a thousand trace rows a
+// second, each delivered by its own event, would paint it a thousand times. The pacer holds
+// back the window's update requests that come sooner than a frame after the last paint and
+// releases one request at the frame's end, which paints everything asked for meanwhile.
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+#include <chrono>
+
+class QWidget;
+
+namespace qvlink {
+
+class FramePacer : public QObject {
+    Q_OBJECT
+
+public:
+    /// Paces `window` (a top-level widget) at its screen's refresh rate; nothing happens if
+    /// it is paced already. The pacer lives as long as the window.
+    static void pace(QWidget* window);
+
+    FramePacer(QWidget* window, std::chrono::milliseconds frame);
+
+    /// Paints a held frame now.
+    void releaseHeldFrame();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QWidget* m_window;
+    std::chrono::milliseconds m_frame;
+    QElapsedTimer m_sinceFrame;
+    QTimer m_release;
+    bool m_releasing = false;
+};
+
+}  // namespace qvlink

@@ -28,8 +28,8 @@ FilterCopy filterCopyForCell(const CellGrid& grid, int row, int col) {
     return {};
 }
 
-TraceLog::TraceLog(CellGrid& grid, Clock clock, const FormatSettings& format)
-    : m_grid(grid), m_clock(std::move(clock)), m_format(format) {}
+TraceLog::TraceLog(CellGrid& grid, Clock clock, FormatSettings format)
+    : m_grid(grid), m_clock(std::move(clock)), m_format(std::move(format)) {}
 
 void TraceLog::addTraceRecord(const std::string& ipAddr, const TPacket& packet,
                               const TraceFilter& filter) {

@@ -41,7 +41,7 @@ public:
     /// Header, 298 records and the empty last row.
     static constexpr int kMaxRowCount = 300;
 
-    TraceLog(CellGrid& grid, Clock clock, const FormatSettings& format);
+    TraceLog(CellGrid& grid, Clock clock, FormatSettings format);
 
     /// Appends a record for an accepted datagram when the filter admits it; at the limit the
     /// oldest record goes, without moving the view.
@@ -53,7 +53,7 @@ public:
 private:
     CellGrid& m_grid;
     Clock m_clock;
-    const FormatSettings& m_format;
+    FormatSettings m_format;
 };
 
 }  // namespace qvlink

@@ -51,12 +51,12 @@ GridSetup traceGridSetup() {
 
 }  // namespace
 
-TFTrace::TFTrace(Clock clock, const FormatSettings& format, Dialogs dialogs, QWidget* parent)
+TFTrace::TFTrace(Clock clock, FormatSettings format, Dialogs dialogs, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       m_dialogs(std::move(dialogs)) {
     createControls();
-    m_log = std::make_unique<TraceLog>(*GridTrace, std::move(clock), format);
+    m_log = std::make_unique<TraceLog>(*GridTrace, std::move(clock), std::move(format));
     setWindowTitle(QStringLiteral("Трассировка шины QV-LINK"));
     setFixedSize(kClientWidth, kClientHeight);
     move(kScreenPosition);

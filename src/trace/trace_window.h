@@ -25,7 +25,7 @@ class TFTrace : public QWidget {
     Q_OBJECT
 
 public:
-    TFTrace(Clock clock, const FormatSettings& format, Dialogs dialogs, QWidget* parent = nullptr);
+    TFTrace(Clock clock, FormatSettings format, Dialogs dialogs, QWidget* parent = nullptr);
     ~TFTrace() override;
 
     /// Logs an accepted datagram when the window is showing, tracing is on and the filters

@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/main_window.h"
+#include "app/monitor_fixture.h"
+#include "net/test_http_server.h"
+#include "support/packet_builder.h"
+
+namespace qvlink {
+namespace {
+
+using test::LoopbackUdpSocket;
+using test::Monitor;
+using test::sequencedDatagram;
+using test::TestHttpServer;
+
+const QString kIpPrompt = "Введите устанавливаемый IP-адрес устройства";
+
+/// A monitor whose commands go to loopback test peers, with one device selected.
+class DeviceCommandsTest : public ::testing::Test {
+protected:
+    static MonitorSettings settingsFor(int commandPort, int httpPort) {
+        MonitorSettings settings = Monitor::ephemeralSettings();
+        settings.commandHost = "127.0.0.1";
+        settings.commandPort = commandPort;
+        settings.httpPort = httpPort;
+        return settings;
+    }
+
+    void SetUp() override {
+        ASSERT_TRUE(monitor.sendAndWait({sequencedDatagram(1, 0x001122, 0, kClassTu, 0, {0})}, 1,
+                                        "127.0.0.1"));
+        monitor.main->GridDevicesClickCell(1, 0);
+        ASSERT_EQ(monitor.main->GridInfo->getCellText(1, 1), "127.0.0.1");
+    }
+
+    LoopbackUdpSocket deviceSide;
+    TestHttpServer http;
+    Monitor monitor{settingsFor(deviceSide.port(), http.port())};
+};
+
+TEST_F(DeviceCommandsTest, ChangeIpSendsTheFramedCommandWithConsecutiveSequenceNumbers) {
+    monitor.recorder.inputAnswer = "10.0.0.5";
+    monitor.main->BSetDeviceIpAddrClick();
+    monitor.main->BSetDeviceIpAddrClick();
+
+    ASSERT_EQ(monitor.recorder.prompts.size(), 2U);
+    EXPECT_EQ(monitor.recorder.prompts[0], kIpPrompt);
+    const std::string body = "FA:CE:01:00:11:22 10.0.0.5";
+    for (std::uint8_t seq : {0, 1}) {
+        const auto datagram = deviceSide.receive();
+        ASSERT_TRUE(datagram.has_value());
+        ASSERT_EQ(datagram->size(), 42U);
+        std::vector<std::uint8_t> expected{0xFA, 0xCE, 0, 0, 0, 0, seq, kClassText, kSubtypeSetIp};
+        expected.insert(expected.end(), body.begin(), body.end());
+        expected.resize(42, 0);
+        EXPECT_EQ(*datagram, expected);
+    }
+    EXPECT_TRUE(monitor.recorder.errors.empty());
+}
+
+TEST_F(DeviceCommandsTest, ChangeIpSendsNothingForCancelUnchangedEmptyOrOversizedText) {
+    const struct {
+        const char* name;
+        bool cancel;
+        QString answer;
+        bool refused;
+    } cases[] = {
+        {"cancel", true, "10.0.0.9", false},
+        {"unchanged", false, "127.0.0.1", false},
+        {"empty", false, "", false},
+        {"too long for one datagram", false, QString(207, u'1'), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        monitor.recorder.errors.clear();
+        monitor.recorder.cancelInput = c.cancel;
+        monitor.recorder.inputAnswer = c.answer;
+        monitor.main->BSetDeviceIpAddrClick();
+        EXPECT_FALSE(deviceSide.receive(200).has_value());
+        EXPECT_EQ(monitor.recorder.errors.size(), c.refused ? 1U : 0U);
+    }
+    // The longest address that fits still goes out.
+    monitor.recorder.cancelInput = false;
+    monitor.recorder.inputAnswer = QString(206, u'1');
+    monitor.main->BSetDeviceIpAddrClick();
+    const auto datagram = deviceSide.receive();
+    ASSERT_TRUE(datagram.has_value());
+    EXPECT_EQ(datagram->size(), kMaxDatagramSize);
+}
+
+TEST_F(DeviceCommandsTest, FirmwareUpdatePostsTheFormAndConfirmsOnlyAfterTheAnswer) {
+    http.serve(TestHttpServer::reply("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok"));
+    monitor.main->BSendReprogClick();
+    const std::string request = http.request();
+
+    EXPECT_EQ(request,
+              "POST / HTTP/1.0\r\n"
+              "Host: 127.0.0.1\r\n"
+              "Accept: text/html, */*\r\n"
+              "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n"
+              "Content-Length: 11\r\n"
+              "\r\n"
+              "reprog={}\r\n");
+    ASSERT_EQ(monitor.recorder.infos.size(), 1U);
+    EXPECT_EQ(monitor.recorder.infos[0], "Команда входа в режим обновления программы выдана");
+    EXPECT_TRUE(monitor.recorder.errors.empty());
+}
+
+TEST_F(DeviceCommandsTest, FirmwareUpdateFailuresShowTheirMessageAndKeepTheSelection) {
+    http.serve(TestHttpServer::reply("HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n"));
+    monitor.main->BSendReprogClick();
+    http.request();
+    ASSERT_EQ(monitor.recorder.errors.size(), 1U);
+    EXPECT_EQ(monitor.recorder.errors[0], "404 Not Found.");
+    EXPECT_TRUE(monitor.recorder.infos.empty());
+    EXPECT_EQ(monitor.main->selectionKind(), SelectionKind::Device);
+}
+
+TEST(DeviceCommands, RefusedConnectionShowsTheSocketError) {
+    int closedPort = 0;
+    {
+        TestHttpServer closedSoon;  // bind a port, then free it so nothing listens there
+        closedPort = closedSoon.port();
+    }
+    MonitorSettings settings = Monitor::ephemeralSettings();
+    settings.httpPort = closedPort;
+    Monitor monitor(settings);
+    ASSERT_TRUE(monitor.sendAndWait({sequencedDatagram(1, 1, 0, kClassTu, 0, {0})}, 1));
+    monitor.main->GridDevicesClickCell(1, 0);
+    monitor.main->BSendReprogClick();
+    ASSERT_EQ(monitor.recorder.errors.size(), 1U);
+    EXPECT_EQ(monitor.recorder.errors[0], "Socket Error # 10061\r\nConnection refused.");
+    EXPECT_TRUE(monitor.recorder.infos.empty());
+}
+
+}  // namespace
+}  // namespace qvlink

@@ -1,6 +1,8 @@
 #include "ui/grid_cell_painter.h"
 
+#include <QFontMetrics>
 #include <QPainter>
+#include <algorithm>
 
 #include "ui/color.h"
 
@@ -118,8 +120,13 @@ void GridCellPainter::paintBodyCell(QPainter& painter, const QRect& rect, int co
         painter.drawStaticText(area.topLeft(), laidOut);
         return;
     }
-    painter.save();  // the text runs over the cell: only its part inside shows
-    painter.setClipRect(area, Qt::IntersectClip);
+    // The text runs over the cell: show the whole lines that fit, no line cut in half.
+    const int lineHeight = QFontMetrics(appearance.font).lineSpacing();
+    const int shownHeight = std::max(lineHeight, area.height() / lineHeight * lineHeight);
+    painter.save();
+    painter.setClipRect(
+        area.adjusted(0, 0, 0, std::min(shownHeight, area.height()) - area.height()),
+        Qt::IntersectClip);
     painter.drawStaticText(area.topLeft(), laidOut);
     painter.restore();
 }

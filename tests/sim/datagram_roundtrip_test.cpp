@@ -25,15 +25,6 @@ TPacket parseAccepted(std::span<const std::uint8_t> bytes) {
     return packet;
 }
 
-TEST(DatagramWriter, TimeTagHoldsMillisecondsWithinTheMinute) {
-    EXPECT_EQ(kTag.year, 24);
-    EXPECT_EQ(kTag.month, 6);
-    EXPECT_EQ(kTag.day, 15);
-    EXPECT_EQ(kTag.hour, 12);
-    EXPECT_EQ(kTag.minute, 30);
-    EXPECT_EQ(kTag.msec, 10250);
-}
-
 TEST(DatagramWriter, HeadersParseBackForBothLayouts) {
     DatagramWriter writer;
     writer.beginSequenced(kDevice, kClassTs, kSubtypeSporadic);

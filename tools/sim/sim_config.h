@@ -21,7 +21,7 @@ enum class ListenMode : std::uint8_t {
 
 struct SimConfig {
     int deviceCount = 12;
-    std::vector<std::uint8_t> types;  ///< empty: the default mix of all eight types
+    std::vector<std::uint8_t> types;  ///< codes from kDeviceTypes; empty: the default mix
     std::string baseIp = "127.0.0.11";
     std::string target = "127.0.0.1";
     std::uint16_t port = kBusPort;

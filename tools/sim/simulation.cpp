@@ -44,7 +44,7 @@ std::size_t chunksOf(std::size_t items, std::size_t perChunk) {
     return (items + perChunk - 1) / perChunk;
 }
 
-/// The share of `total` points that sequenced device `position` of `devices` owns.
+/// The points 1..500 that sequenced device `position` (0-based) of `devices` owns.
 PointRange pointShare(std::size_t position, std::size_t devices) {
     const std::size_t first = position * kPointCount / devices;
     const std::size_t end = (position + 1) * kPointCount / devices;

@@ -38,19 +38,12 @@ protected:
         std::filesystem::create_directories(path("home"));
     }
 
-    /// One row per frame with the values of `fields` (repeated values joined by ",").
-    Rows tshark(const std::string& capture, const std::vector<std::string>& fields,
-                const std::vector<std::string>& options = {}) {
+    /// tshark's output lines for `capture` with the dissector loaded.
+    std::vector<std::string> tsharkLines(const std::string& capture,
+                                         const std::vector<std::string>& options) {
         std::vector<std::string> arguments{
-            "tshark", "-n",           "-X", std::string("lua_script:") + QVLINK_DISSECTOR,
-            "-r",     capture,        "-T", "fields",
-            "-E",     "separator=/t", "-E", "occurrence=a",
-            "-E",     "aggregator=,"};
+            "tshark", "-n", "-X", std::string("lua_script:") + QVLINK_DISSECTOR, "-r", capture};
         arguments.insert(arguments.end(), options.begin(), options.end());
-        for (const std::string& field : fields) {
-            arguments.push_back("-e");
-            arguments.push_back(field);
-        }
         // tshark warns on standard error when run as root; only Lua complaints matter here.
         const ProcessResult result = runProcess(
             arguments,
@@ -58,8 +51,20 @@ protected:
         EXPECT_EQ(result.exitCode, 0) << result.err;
         EXPECT_EQ(result.err.find("Lua"), std::string::npos) << result.err;
         EXPECT_EQ(result.out.find("Lua Error"), std::string::npos);
+        return splitLines(result.out);
+    }
+
+    /// One row per frame with the values of `fields` (repeated values joined by ",").
+    Rows tshark(const std::string& capture, const std::vector<std::string>& fields,
+                std::vector<std::string> options = {}) {
+        options.insert(options.end(), {"-T", "fields", "-E", "separator=/t", "-E", "occurrence=a",
+                                       "-E", "aggregator=,"});
+        for (const std::string& field : fields) {
+            options.push_back("-e");
+            options.push_back(field);
+        }
         Rows rows;
-        for (const std::string& line : splitLines(result.out)) {
+        for (const std::string& line : tsharkLines(capture, options)) {
             rows.push_back(splitFields(line, '\t'));
         }
         return rows;
@@ -341,6 +346,22 @@ TEST_F(Dissector, TextMessagesDecodeFromWindows1251) {
         EXPECT_EQ(frames[i][0], decodeCp1251(texts[i]));
         EXPECT_EQ(frames[i][1], describePacket(packet, kPointAndColon));
     }
+}
+
+// Summary lines alone are printed without a protocol tree; a display filter needs the
+// fields of the items all the same.
+TEST_F(Dissector, DisplayFiltersSeeItemsAndDropReasons) {
+    writeCorpus(path("bus.pcap"), DLT_EN10MB, busCorpus());
+
+    const std::vector<std::string> point42 =
+        tsharkLines(path("bus.pcap"), {"-Y", "qvlink.ts.number == 42"});
+    const std::vector<std::string> badMagic =
+        tsharkLines(path("bus.pcap"), {"-Y", "qvlink.drop == \"bad magic\""});
+
+    ASSERT_EQ(point42.size(), 1u);
+    EXPECT_TRUE(point42[0].ends_with("Ларта-К: ТС спорадика (42 = авария)")) << point42[0];
+    ASSERT_EQ(badMagic.size(), 2u);
+    EXPECT_TRUE(badMagic[1].ends_with("[dropped: bad magic]")) << badMagic[1];
 }
 
 TEST_F(Dissector, PortPreferenceMovesTheDissector) {

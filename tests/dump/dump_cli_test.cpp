@@ -178,7 +178,7 @@ TEST_F(DumpCli, RotationKeepsTheRingOfFilesBounded) {
     writeCorpus(path("bus.pcap"), DLT_EN10MB, std::vector<CorpusDatagram>(kDatagrams, sample));
 
     const ProcessResult result = runDump({"-r", path("bus.pcap"), "-q", "--csv", path("out.csv"),
-                                          "-w", path("out.pcap"), "-C", "0.01", "-W", "3"});
+                                          "-w", path("out.pcap"), "--rotate-size=0.01", "-W", "3"});
 
     ASSERT_EQ(result.exitCode, 0) << result.err;
     std::vector<std::string> csvTimes;

@@ -91,7 +91,7 @@ std::string BusStatistics::report(const FormatSettings& format) const {
             const auto status = static_cast<DumpStatus>(i);
             if (status != DumpStatus::Accepted && m_byStatus[i] != 0) {
                 out += "  ";
-                appendPadded(statusText(status), 14, false, out);
+                appendPadded(statusText(status), 20, false, out);
                 appendPadded(std::to_string(m_byStatus[i]), 10, true, out);
                 out += '\n';
             }

@@ -207,69 +207,33 @@ local function float_from_bits(bits)
     return negative and -magnitude or magnitude
 end
 
--- Drops the digits from index `cut` on (1-based), adding one to the digit before it when
--- the first dropped digit is 5 or more: halves round away from zero.
-local function round_digits_at(digits, cut)
-    if cut > #digits then
-        return
-    end
-    if digits[cut] >= 5 then
-        local at = cut - 1
-        while digits[at] == 9 do
-            digits[at] = 0
-            at = at - 1
-        end
-        digits[at] = digits[at] + 1
-    end
-    for i = cut, #digits do
-        digits[i] = 0
-    end
-end
-
--- Fixed point with two decimals as the monitor shows a TI value: the exact decimal
--- expansion of the float is rounded half away from zero to 18 significant digits (never
--- into the integer part), then half away from zero to two decimals. "%.2f" would round the
--- exact value half to even instead (0.125 gives 0.12, the monitor 0.13).
+-- Fixed point with two decimals as the monitor shows a TI value: halves rounded away from
+-- zero on the value's 18-significant-digit decimal expansion, "-" for every negative value
+-- (a negative zero is not one).
+--
+-- "%.2f" rounds the exact binary value correctly but takes a half to even, so it differs
+-- from the monitor exactly at halves: 0.125 gives 0.12, the monitor 0.13. A float lies on
+-- a half-hundredth only when eight times it is odd (the halves are the odd eighths). The
+-- 18-digit expansion moves no other value across a rounding boundary: a float of up to 24
+-- significant bits is never within 5e-18 of its own size of a half-hundredth it does not
+-- equal, and integers (every float of 2^24 or more) have no fraction to round.
 local function ti_value_text(bits)
     local negative = bits >= 0x80000000
-    local exponent = math.floor(bits / 0x800000) % 0x100
-    if exponent == 0xFF then
+    if math.floor(bits / 0x800000) % 0x100 == 0xFF then
         local word = (bits % 0x800000 == 0) and "INF" or "NAN"
         return (negative and "-" or "") .. word
     end
     local value = float_from_bits(bits)
-    -- 99 fractional digits hold every digit that can matter: a float small enough to need
-    -- more shows 0.00 whichever way its far digits round.
-    local text = string.format("%.99f", math.abs(value))
-    local integer, fraction = text:match("^(%d+)%.(%d+)$")
-    local digits = { 0 }  -- a leading zero takes the carry of a rounding
-    for c in (integer .. fraction):gmatch("%d") do
-        digits[#digits + 1] = tonumber(c)
+    local magnitude = math.abs(value)
+    local text
+    if (magnitude * 8) % 2 == 1 then
+        -- Exact in a double: a half-hundredth float is below 2^21.
+        local hundredths = magnitude * 100 + 0.5
+        text = string.format("%d.%02d", math.floor(hundredths / 100), hundredths % 100)
+    else
+        text = string.format("%.2f", magnitude)
     end
-    local point = #integer + 2  -- index of the first fractional digit
-
-    local first = 1
-    while first <= #digits and digits[first] == 0 do
-        first = first + 1
-    end
-    local cut = first + 18
-    if cut >= point then
-        round_digits_at(digits, cut)
-    end
-    round_digits_at(digits, point + 2)
-
-    local start = 1
-    while start < point - 1 and digits[start] == 0 do
-        start = start + 1
-    end
-    local out = {}
-    for i = start, point - 1 do
-        out[#out + 1] = digits[i]
-    end
-    out[#out + 1] = "."
-    out[#out + 1] = digits[point]
-    out[#out + 1] = digits[point + 1]
-    return ((value < 0) and "-" or "") .. table.concat(out)
+    return (value < 0 and "-" or "") .. text
 end
 
 ------------------------------------------------------------------------------------------
@@ -350,11 +314,11 @@ local function next_item(area, pos)
     return pos
 end
 
-local function parse_ts_item(area, tree, pinfo, pos)
+local function add_ts_item(area, tree, pos)
     local number, flags = area:u16(pos), area:byte(pos + 2)
-    local size = TS_ITEM_SIZE + (bit32.band(flags, FLAG_TIME_TAG) ~= 0 and TIME_TAG_SIZE or 0)
+    local tagged = bit32.band(flags, FLAG_TIME_TAG) ~= 0
     local state = ts_state_text(flags)
-    local item = area:add(tree, f.ts, pos, size)
+    local item = area:add(tree, f.ts, pos, TS_ITEM_SIZE + (tagged and TIME_TAG_SIZE or 0))
     item:set_text(string.format("TS %d = %s (flags 0x%02X)", number, state, flags))
     area:add(item, f.ts_number, pos, 2, number)
     local flag_item = area:add(item, f.ts_flags, pos + 2, 1, flags)
@@ -368,18 +332,18 @@ local function parse_ts_item(area, tree, pinfo, pos)
         item:add_proto_expert_info(e.point_ignored)
     end
     local after = pos + TS_ITEM_SIZE
-    if bit32.band(flags, FLAG_TIME_TAG) ~= 0 then
+    if tagged then
         add_time_tag(area, item, after)
         after = after + TIME_TAG_SIZE
     end
-    return next_item(area, after), number, flags
+    return next_item(area, after)
 end
 
-local function parse_ti_item(area, tree, pinfo, pos)
+local function add_ti_item(area, tree, pos)
     local number, flags, bits = area:u16(pos), area:byte(pos + 2), area:u32(pos + 3)
-    local size = TI_ITEM_SIZE + (bit32.band(flags, FLAG_TIME_TAG) ~= 0 and TIME_TAG_SIZE or 0)
+    local tagged = bit32.band(flags, FLAG_TIME_TAG) ~= 0
     local shown = ti_value_text(bits)
-    local item = area:add(tree, f.ti, pos, size)
+    local item = area:add(tree, f.ti, pos, TI_ITEM_SIZE + (tagged and TIME_TAG_SIZE or 0))
     item:set_text(string.format("TI %d = %s (flags 0x%02X)", number, shown, flags))
     area:add(item, f.ti_number, pos, 2, number)
     local flag_item = area:add(item, f.ti_flags, pos + 2, 1, flags)
@@ -390,19 +354,19 @@ local function parse_ti_item(area, tree, pinfo, pos)
         item:add_proto_expert_info(e.point_ignored)
     end
     local after = pos + TI_ITEM_SIZE
-    if bit32.band(flags, FLAG_TIME_TAG) ~= 0 then
+    if tagged then
         add_time_tag(area, item, after)
         after = after + TIME_TAG_SIZE
     end
-    return next_item(area, after), number, shown
+    return next_item(area, after)
 end
 
 -- Every item of the list, as the monitor stores them: the first one always, the next ones
 -- until a zero point number or payload offset 234.
-local function walk_items(area, tree, pinfo, parse)
+local function add_items(area, tree, add_item)
     local pos = 0
     repeat
-        pos = parse(area, tree, pinfo, pos)
+        pos = add_item(area, tree, pos)
     until pos == 0 or pos >= PAYLOAD_AREA
 end
 
@@ -438,14 +402,19 @@ local function mac_text(tvb)
     return table.concat(parts, ":")
 end
 
+-- Length of the text of a text message: the bytes before the first zero of the area.
+local function text_length(area)
+    local length = 0
+    while length < PAYLOAD_AREA and area:byte(length) ~= 0 do
+        length = length + 1
+    end
+    return length
+end
+
 local function message_text(area)
     local chars = {}
-    for pos = 0, PAYLOAD_AREA - 1 do
-        local byte = area:byte(pos)
-        if byte == 0 then
-            break
-        end
-        chars[#chars + 1] = cp1251_utf8[byte]
+    for pos = 0, text_length(area) - 1 do
+        chars[#chars + 1] = cp1251_utf8[area:byte(pos)]
     end
     return table.concat(chars)
 end
@@ -459,43 +428,26 @@ end
 
 local function dissect_change_ip(tvb, tree)
     local body = tvb:raw(PAYLOAD_OFFSET, tvb:len() - PAYLOAD_OFFSET)
-    local text_end = body:find("\0", 1, true) or (#body + 1)
-    local text = body:sub(1, text_end - 1)
+    local text = body:sub(1, (body:find("\0", 1, true) or (#body + 1)) - 1)
     local mac, ip = text:match("^(%S+) (.*)$")
-    local command = tree:add(f.command, tvb(PAYLOAD_OFFSET, tvb:len() - PAYLOAD_OFFSET))
     tree:add(f.seq, tvb(6, 1))
     tree:add(f.class, tvb(7, 1))
     tree:add(f.subtype, tvb(8, 1)):append_text(" (change IP)")
-    command:add(f.command_mac, tvb(PAYLOAD_OFFSET, #(mac or "")), mac or "")
-    if ip then
+    local command = tree:add(f.command, tvb(PAYLOAD_OFFSET, tvb:len() - PAYLOAD_OFFSET))
+    if mac then
+        command:add(f.command_mac, tvb(PAYLOAD_OFFSET, #mac), mac)
         command:add(f.command_ip, tvb(PAYLOAD_OFFSET + #mac + 1, #ip), ip)
     end
     command:add_proto_expert_info(e.command)
     return string.format("change-IP command: %s %s", mac or "?", ip or "?")
 end
 
--- The monitor's description: name, ": ", then what the class says.
-local function dissect_sequenced(tvb, tree, pinfo, info)
-    tree:add(f.seq, tvb(6, 1))
-    local msg_class, subtype = tvb(7, 1):uint(), tvb(8, 1):uint()
-    local class_item = tree:add(f.class, tvb(7, 1))
-    tree:add(f.subtype, tvb(8, 1))
-    local area = new_area(tvb)
-    if area.available > 0 then
-        tree:add(f.payload, tvb(PAYLOAD_OFFSET, area.available))
-    end
-
-    local telemechanics = info.family == "telemechanics"
-    if telemechanics and telemechanics_classes[msg_class] then
-        class_item:append_text(" (" .. telemechanics_classes[msg_class] .. ")")
-    end
-    if msg_class == CLASS_TI or msg_class == CLASS_TS then
-        walk_items(area, tree, pinfo, msg_class == CLASS_TI and parse_ti_item or parse_ts_item)
-    end
-    if not telemechanics then
+-- What the monitor's description appends after "<name>: " for a sequenced type.
+local function sequenced_description(info, tvb, area)
+    if info.family ~= "telemechanics" then
         return ""
     end
-
+    local msg_class, subtype = tvb(7, 1):uint(), tvb(8, 1):uint()
     if msg_class == CLASS_TI or msg_class == CLASS_TS then
         local text = msg_class == CLASS_TI and "ТИ" or "ТС"
         if subtype == SUBTYPE_CYCLIC then
@@ -512,28 +464,15 @@ local function dissect_sequenced(tvb, tree, pinfo, info)
     elseif msg_class == CLASS_TIME then
         return "Время"
     elseif msg_class == CLASS_SILENCE then
-        local ms = area:u16(0)
-        area:add(tree, f.silence, 0, 2, ms)
-        return "Запрос тишины " .. ms .. " мс"
+        return "Запрос тишины " .. area:u16(0) .. " мс"
     elseif msg_class == CLASS_TEXT then
-        local text = message_text(area)
-        local length = 0
-        while length < PAYLOAD_AREA and area:byte(length) ~= 0 do
-            length = length + 1
-        end
-        area:add(tree, f.text, 0, math.max(length, 1), text)
-        return " " .. text
+        return " " .. message_text(area)
     end
     return ""
 end
 
-local function dissect_class_only(tvb, tree)
+local function class_only_description(tvb)
     local msg_class = tvb(6, 1):uint()
-    local class_item = tree:add(f.class, tvb(6, 1))
-    local name = class_only_classes[msg_class]
-    if name then
-        class_item:append_text(" (" .. name .. ")")
-    end
     if msg_class == CLASS_ONLY_TIME_SETTING then
         return "Установка времени"
     elseif msg_class == CLASS_ONLY_TS then
@@ -544,19 +483,55 @@ local function dissect_class_only(tvb, tree)
     return ""
 end
 
+local function add_sequenced_fields(info, tvb, tree, area)
+    tree:add(f.seq, tvb(6, 1))
+    local msg_class = tvb(7, 1):uint()
+    local class_item = tree:add(f.class, tvb(7, 1))
+    tree:add(f.subtype, tvb(8, 1))
+    if area.available > 0 then
+        tree:add(f.payload, tvb(PAYLOAD_OFFSET, area.available))
+    end
+    local telemechanics = info.family == "telemechanics"
+    if telemechanics and telemechanics_classes[msg_class] then
+        class_item:append_text(" (" .. telemechanics_classes[msg_class] .. ")")
+    end
+    -- The monitor stores the items of every sequenced type, whatever the description says.
+    if msg_class == CLASS_TI then
+        add_items(area, tree, add_ti_item)
+    elseif msg_class == CLASS_TS then
+        add_items(area, tree, add_ts_item)
+    elseif telemechanics and msg_class == CLASS_SILENCE then
+        area:add(tree, f.silence, 0, 2, area:u16(0))
+    elseif telemechanics and msg_class == CLASS_TEXT then
+        area:add(tree, f.text, 0, math.max(text_length(area), 1), message_text(area))
+    end
+end
+
+local function add_class_only_fields(tvb, tree)
+    local name = class_only_classes[tvb(6, 1):uint()]
+    local class_item = tree:add(f.class, tvb(6, 1))
+    if name then
+        class_item:append_text(" (" .. name .. ")")
+    end
+end
+
 function qvlink.dissector(tvb, pinfo, root)
     pinfo.cols.protocol = "QV-LINK"
     local tree = root:add(qvlink, tvb())
+    -- No tree is built when only the summary lines are printed: skip what shows nowhere else.
+    local building = tree.text ~= nil
     local size = tvb:len()
 
-    if size >= 2 then
-        tree:add(f.magic, tvb(0, 2))
-    end
-    if size >= 3 then
-        tree:add(f.type, tvb(2, 1))
-    end
-    if size >= 6 then
-        tree:add(f.mac, tvb(0, 6)):set_text("MAC: " .. mac_text(tvb))
+    if building then
+        if size >= 2 then
+            tree:add(f.magic, tvb(0, 2))
+        end
+        if size >= 3 then
+            tree:add(f.type, tvb(2, 1))
+        end
+        if size >= 6 then
+            tree:add(f.mac, tvb(0, 6)):set_text("MAC: " .. mac_text(tvb))
+        end
     end
 
     local reason, expert_field = drop_reason(tvb)
@@ -572,15 +547,19 @@ function qvlink.dissector(tvb, pinfo, root)
     end
 
     local info = device_types[tvb(2, 1):uint()]
-    local description = info.name .. ": "
-    if info.sequenced then
-        description = description .. dissect_sequenced(tvb, tree, pinfo, info)
-    else
-        description = description .. dissect_class_only(tvb, tree)
-    end
-    tree:add(f.description, description)
-    tree:append_text(", " .. description)
+    local area = info.sequenced and new_area(tvb)
+    local description = info.name .. ": " ..
+        (info.sequenced and sequenced_description(info, tvb, area) or class_only_description(tvb))
     pinfo.cols.info:set(description)
+    if building then
+        if info.sequenced then
+            add_sequenced_fields(info, tvb, tree, area)
+        else
+            add_class_only_fields(tvb, tree)
+        end
+        tree:add(f.description, description)
+        tree:append_text(", " .. description)
+    end
     return size
 end
 

@@ -110,5 +110,26 @@ TEST_F(DumpLive, SignalEndsTheCaptureWithStatisticsAndClosedFiles) {
     }
 }
 
+TEST_F(DumpLive, WithoutTheCaptureRightTheMessageNamesTheCure) {
+    std::vector<std::string> command{QVLINK_DUMP_BINARY, "-i", "lo"};
+    if (geteuid() == 0) {
+        if (std::system("command -v setpriv > /dev/null 2>&1") != 0) {
+            GTEST_SKIP() << "running as root without setpriv to drop the capture right";
+        }
+        command.insert(command.begin(),
+                       {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    } else if (mayCaptureLive()) {
+        GTEST_SKIP() << "this user holds the capture right";
+    }
+
+    const ProcessResult result = runProcess(command, {"LC_ALL=C"});
+
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find("permission denied: live capture needs root or cap_net_raw: sudo "
+                              "setcap cap_net_raw+ep "),
+              std::string::npos)
+        << result.err;
+}
+
 }  // namespace
 }  // namespace qvlink::test

@@ -8,7 +8,7 @@
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
-    qvlink::registerTahomaFaces();
+    qvlink::registerTahomaFace();
 
     const qvlink::FormatSettings format = qvlink::FormatSettings::fromSystemLocale();
     const qvlink::Dialogs dialogs = qvlink::Dialogs::modal();

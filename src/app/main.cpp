@@ -4,6 +4,7 @@
 
 #include "app/fonts.h"
 #include "app/main_window.h"
+#include "app/termination_signals.h"
 #include "trace/trace_window.h"
 
 int main(int argc, char* argv[]) {
@@ -16,6 +17,7 @@ int main(int argc, char* argv[]) {
     qvlink::TFTrace FTrace(qvlink::systemLocalTime, format, dialogs);
     FMain.setTraceWindow(&FTrace);
     FMain.show();
+    const qvlink::TerminationSignals terminationSignals([&FMain] { FMain.close(); });
 
     const int exitCode = QApplication::exec();
     FMain.stopUdpServer();

@@ -12,6 +12,7 @@ packages=(
     fonts-liberation fonts-wine
     xvfb xauth
     iproute2 libcap2-bin
+    dpkg-dev file desktop-file-utils man-db
 )
 
 missing=()

@@ -1,0 +1,98 @@
+# Installation of the data files (menu entry, icon, manual pages, Wireshark dissector) and the
+# Debian package built by `cpack -G DEB`. The programs install themselves from their own
+# folders; this file is included after them so that it sees which ones are built.
+include(GNUInstallDirs)
+
+set(_qvlink_packaging_src ${CMAKE_CURRENT_LIST_DIR})
+set(_qvlink_packaging_out ${PROJECT_BINARY_DIR}/packaging)
+
+# Wireshark and tshark load every Lua script in their global plugin folder, $libdir/wireshark/
+# plugins, where Debian's $libdir carries the multiarch triplet (`tshark -G folders`, line
+# "Global Lua Plugins"). Relative to the install prefix: it is that folder with prefix /usr.
+if(CMAKE_LIBRARY_ARCHITECTURE)
+    set(_qvlink_wireshark_plugins lib/${CMAKE_LIBRARY_ARCHITECTURE}/wireshark/plugins)
+else()
+    set(_qvlink_wireshark_plugins lib/wireshark/plugins)
+endif()
+set(QVLINK_WIRESHARK_PLUGIN_DIR ${_qvlink_wireshark_plugins}
+    CACHE STRING "Where the Lua dissector is installed, relative to the install prefix")
+install(FILES ${PROJECT_SOURCE_DIR}/tools/wireshark/qvlink.lua
+        DESTINATION ${QVLINK_WIRESHARK_PLUGIN_DIR})
+
+if(TARGET qvlink-monitor)
+    install(FILES ${_qvlink_packaging_src}/qvlink-monitor.desktop
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+    install(FILES ${_qvlink_packaging_src}/qvlink-monitor.svg
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+endif()
+
+# The package installs below /usr; its postinst grants each program built here the
+# capabilities it needs as a normal user: the bus port below 1024, packet capture.
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(_qvlink_programs
+    "qvlink-monitor=cap_net_bind_service+ep"
+    "qvlink-sim=cap_net_raw,cap_net_bind_service+ep"
+    "qvlink-dump=cap_net_raw+ep")
+find_program(QVLINK_GZIP gzip REQUIRED)
+set(_qvlink_man_pages)
+set(QVLINK_CAPABILITY_GRANTS "")
+foreach(entry IN LISTS _qvlink_programs)
+    string(REPLACE "=" ";" entry "${entry}")
+    list(GET entry 0 program)
+    list(GET entry 1 capabilities)
+    if(NOT TARGET ${program})
+        continue()
+    endif()
+    string(APPEND QVLINK_CAPABILITY_GRANTS
+           "    grant ${capabilities} ${CPACK_PACKAGING_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${program}\n")
+
+    # Manual pages carry the version and are compressed at build time, as Debian installs them.
+    set(page ${_qvlink_packaging_out}/man/${program}.1)
+    configure_file(${_qvlink_packaging_src}/man/${program}.1 ${page} @ONLY)
+    add_custom_command(OUTPUT ${page}.gz
+                       COMMAND ${QVLINK_GZIP} -9 -n -c ${page} > ${page}.gz
+                       DEPENDS ${page}
+                       COMMENT "Compressing the manual page of ${program}")
+    list(APPEND _qvlink_man_pages ${page}.gz)
+endforeach()
+add_custom_target(qvlink_man_pages ALL DEPENDS ${_qvlink_man_pages})
+install(FILES ${_qvlink_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+configure_file(${_qvlink_packaging_src}/debian/postinst.in ${_qvlink_packaging_out}/debian/postinst
+               @ONLY)
+
+set(QVLINK_PACKAGE_MAINTAINER
+    "qvlink-monitor maintainers <maintainers@users.noreply.c-seed-0db90a58.example>"
+    CACHE STRING "Maintainer field of the Debian package")
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME qvlink-monitor)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${QVLINK_PACKAGE_MAINTAINER})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "monitor for the QV-LINK telemechanics field bus")
+# Lines as they appear in `apt show`: under 80 columns, a blank line between paragraphs.
+set(CPACK_PACKAGE_DESCRIPTION
+"qvlink-monitor listens on UDP port 973 and shows, live, the devices of a
+QV-LINK field bus with their sequence statistics, the bus-wide table of
+500 TS and 500 TI points, and a decoded trace of every datagram with HTML
+export. It sends a device the change-IP and firmware-update commands.
+
+The package also holds qvlink-sim, which simulates a set of bus devices,
+qvlink-dump, which prints, records and counts bus datagrams from a live
+capture or a capture file, and a Lua dissector for Wireshark and tshark.
+
+The programs are granted the network capabilities they need (binding
+port 973, packet capture) when the package is installed.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# dpkg-shlibdeps finds the shared libraries (Qt 6, libpcap, the C++ runtime); what it cannot
+# see is setcap for the postinst and faces with Cyrillic glyphs for the Arial and Tahoma the
+# windows ask for.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcap2-bin, fonts-liberation")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wine")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "tshark | wireshark")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${_qvlink_packaging_out}/debian/postinst)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_STRIP_FILES ON)
+include(CPack)

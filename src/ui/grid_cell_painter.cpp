@@ -12,8 +12,10 @@ namespace {
 /// Room between a cell's border and its text.
 constexpr int kTextMarginX = 2;
 constexpr int kTextMarginTop = 2;
-/// Laid-out texts kept at most; a few frames of a busy trace and a full TS/TI table fit.
-constexpr qsizetype kMaxLayouts = 8192;
+/// Laid-out texts kept at most; a few frames of a busy trace and a full TS/TI table fit. A
+/// flood of distinct texts (random datagrams in the trace) fills the cache over and over, so
+/// this also bounds its memory: about 12 MB for full-length dumps and descriptions.
+constexpr qsizetype kMaxLayouts = 2048;
 
 void drawRightLine(QPainter& painter, const QRect& rect) {
     painter.drawLine(rect.topRight(), rect.bottomRight());

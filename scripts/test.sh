@@ -31,6 +31,12 @@ run_stage deps ./scripts/install-deps.sh
 for stage in "${stages[@]}"; do
     run_stage "$stage" "./scripts/ci-stages/$stage.sh"
 done
+
+# The Debian package of the ordinary build: built, inspected, installed and purged again.
+if [[ " ${stages[*]} " == *" build "* ]]; then
+    run_stage package ./scripts/ci-package.sh
+fi
+
 echo "=== stage times ==="
 printf '%s\n' "${timings[@]}"
 printf '%-6s %4d s\n' total $((SECONDS - total_started))

@@ -1,0 +1,415 @@
+#include "bench_run.h"
+
+#include <sys/utsname.h>
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "event_loop.h"
+#include "monitor_under_test.h"
+#include "process_stats.h"
+#include "rate_steps.h"
+#include "refresh_ticks.h"
+#include "startup_probe.h"
+
+namespace qvlink::bench {
+namespace {
+
+constexpr int kSimDevices = 29;
+constexpr int kManyDevices = 32'768;
+constexpr int kManyDeviceTicks = 21;
+constexpr std::uint64_t kSteadyRate = 1'000;
+/// The block starts this long after the burst began, once the traffic flows.
+constexpr int kBlockDelayMs = 500;
+constexpr double kMiB = 1024.0 * 1024.0;
+
+// Budgets on the reference machines (2 cores), trace window open and tracing on.
+constexpr double kBudgetSustainedRate = 200'000.0;
+constexpr double kBudgetShareOfRecvfrom = 0.40;
+constexpr double kBudgetTickMs = 2.0;
+constexpr double kBudgetManyDevicesTickMs = 50.0;
+constexpr double kBudgetTracedShare = 0.05;
+constexpr double kBudgetHiddenShare = 0.02;
+constexpr double kBudgetResidentMiB = 60.0;
+constexpr double kBudgetStartupMs = 300.0;
+/// Growth over the last half of the flood still counted as flat.
+constexpr double kFlatGrowthMiB = 1.0;
+
+std::string rateText(std::uint64_t rate) {
+    return rate == kMaxRate ? "max" : std::to_string(rate);
+}
+
+std::string firstLineOf(const std::string& path, const std::string& key) {
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind(key, 0) == 0) {
+            const auto colon = line.find(':');
+            return colon == std::string::npos ? line : line.substr(colon + 2);
+        }
+    }
+    return "unknown";
+}
+
+void printMachine() {
+    utsname name{};
+    uname(&name);
+    std::printf("qvlink-bench %s\n",
+                QDateTime::currentDateTime().toString(Qt::ISODate).toUtf8().constData());
+    std::printf("machine: %u cores (%s), kernel %s, load average %s\n",
+                std::thread::hardware_concurrency(),
+                firstLineOf("/proc/cpuinfo", "model name").c_str(), name.release,
+                firstLineOf("/proc/loadavg", "").c_str());
+    std::printf(
+        "CPU figures are user+system time from the kernel's accounting, so a busy machine "
+        "inflates wall times more than them.\n\n");
+}
+
+struct Verdict {
+    std::string what;
+    std::string measured;
+    std::string budget;
+    bool met = false;
+};
+
+class Benchmark {
+public:
+    explicit Benchmark(const BenchOptions& options) : m_options(options) {}
+
+    int run();
+
+private:
+    void startup();
+    void steps();
+    void steady();
+    void burst();
+    void ticks();
+    void manyDevices();
+    void flood();
+    void printStep(const StepResult& result, const StepResult* recvfrom) const;
+    void verdict(std::string what, std::string measured, std::string budget, bool met);
+    int printVerdicts() const;
+    SimLoad load(std::uint64_t rate, double seconds) const;
+    MonitorUnderTest& monitor();
+
+    const BenchOptions& m_options;
+    std::unique_ptr<MonitorUnderTest> m_monitor;
+    std::vector<Verdict> m_verdicts;
+};
+
+SimLoad Benchmark::load(std::uint64_t rate, double seconds) const {
+    return SimLoad{m_options.simPath, 0, rate, seconds, kSimDevices};
+}
+
+MonitorUnderTest& Benchmark::monitor() {
+    if (!m_monitor) {
+        m_monitor = std::make_unique<MonitorUnderTest>();
+        m_monitor->setTraceShown(true);
+        runEventsFor(200);
+    }
+    return *m_monitor;
+}
+
+void Benchmark::verdict(std::string what, std::string measured, std::string budget, bool met) {
+    m_verdicts.push_back({std::move(what), std::move(measured), std::move(budget), met});
+}
+
+int Benchmark::run() {
+    printMachine();
+    if (m_options.runs("startup")) {
+        startup();
+    }
+    if (m_options.runs("steps")) {
+        steps();
+    }
+    if (m_options.runs("idle")) {
+        steady();
+    }
+    if (m_options.runs("burst")) {
+        burst();
+    }
+    if (m_options.runs("ticks")) {
+        ticks();
+    }
+    if (m_options.runs("flood")) {
+        flood();
+    }
+    m_monitor.reset();
+    if (m_options.runs("devices")) {
+        manyDevices();
+    }
+    return printVerdicts();
+}
+
+void Benchmark::startup() {
+    std::printf("== start-up (median of %d), milliseconds after exec\n", m_options.startupRuns);
+    std::vector<double> main, constructed, loop, paint;
+    for (int i = 0; i < m_options.startupRuns; ++i) {
+        if (const std::optional<StartupTimes> times = measureProbeStartup(m_options.selfPath)) {
+            main.push_back(times->toMain);
+            constructed.push_back(times->toConstructed);
+            loop.push_back(times->toFirstLoop);
+            paint.push_back(times->toFirstPaint);
+        }
+    }
+    const auto median = [](std::vector<double> values) {
+        std::sort(values.begin(), values.end());
+        return values.empty() ? 0.0 : values[values.size() / 2];
+    };
+    if (loop.empty()) {
+        std::printf("  the start-up probe did not run\n\n");
+        verdict("start to first event-loop iteration", "not measured", "<= 300 ms", false);
+        return;
+    }
+    const double firstLoop = median(loop);
+    std::printf(
+        "  in-process probe (main.cpp's construction, ephemeral port):\n"
+        "    main entered %.1f, windows built %.1f, first event-loop iteration %.1f, "
+        "first paint %.1f\n",
+        median(main), median(constructed), firstLoop, median(paint));
+    std::vector<double> bound, realLoop;
+    std::string why;
+    for (int i = 0; i < m_options.startupRuns; ++i) {
+        if (const std::optional<RealStartupTimes> times =
+                measureRealStartup(m_options.monitorPath, why)) {
+            bound.push_back(times->toBound);
+            realLoop.push_back(times->toFirstLoop);
+        }
+    }
+    if (realLoop.empty()) {
+        std::printf("  real qvlink-monitor: not measured (%s)\n\n", why.c_str());
+    } else {
+        std::printf(
+            "  real qvlink-monitor (own network namespace, port 973):\n"
+            "    port bound %.1f, first datagram taken by its event loop %.1f\n\n",
+            median(bound), median(realLoop));
+    }
+    const double worst = std::max(firstLoop, realLoop.empty() ? 0.0 : median(realLoop));
+    char text[64];
+    std::snprintf(text, sizeof text, "%.0f ms", worst);
+    verdict("start to first event-loop iteration", text, "<= 300 ms", worst <= kBudgetStartupMs);
+}
+
+void Benchmark::printStep(const StepResult& r, const StepResult* recvfrom) const {
+    std::printf("  %-14s %9llu %9.0f %9llu %9.0f %7llu %6llu %7.2f %8.2f %6.1f%%",
+                r.receiver.c_str(), static_cast<unsigned long long>(r.sim.sent), r.sim.rate,
+                static_cast<unsigned long long>(r.handled), r.handledRate(),
+                static_cast<unsigned long long>(r.kernelDrops),
+                static_cast<unsigned long long>(r.endpointDrops), r.cpuSeconds,
+                r.cpuPerDatagramUs(), r.coreShare() * 100.0);
+    if (recvfrom != nullptr && recvfrom->handledRate() > 0 && recvfrom->cpuPerDatagramUs() > 0) {
+        std::printf("  %5.2f %6.1fx", r.handledRate() / recvfrom->handledRate(),
+                    r.cpuPerDatagramUs() / recvfrom->cpuPerDatagramUs());
+    }
+    if (r.receiver == "monitor") {
+        std::printf("  paints %d, tick gap %.2f s", r.tracePaints, r.longestTickGap);
+    }
+    std::printf("\n");
+}
+
+void Benchmark::steps() {
+    std::printf("== rate steps: %d devices, %.1f s per receiver, trace open and tracing\n",
+                kSimDevices, m_options.stepSeconds);
+    std::printf("  %-14s %9s %9s %9s %9s %7s %6s %7s %8s %7s  %5s %7s\n", "receiver", "sent",
+                "sent/s", "handled", "handled/s", "k.drops", "e.drop", "CPU s", "us/dgram", "core",
+                "rate", "cpu");
+    std::printf("  %-14s %s\n", "", "(rate and cpu: ratio to bare recvfrom on the same step)");
+    double sustained = 0.0;
+    double limit = 0.0;
+    bool keptUpAtTop = false;
+    for (const std::uint64_t rate : m_options.rates) {
+        std::printf(" offered %s/s\n", rateText(rate).c_str());
+        const SimLoad traffic = load(rate, m_options.stepSeconds);
+        const StepResult recvfrom = runBareStep(BareKind::Recvfrom, traffic);
+        const StepResult recvmmsg = runBareStep(BareKind::Recvmmsg, traffic);
+        const StepResult ours = runMonitorStep(monitor(), traffic);
+        printStep(recvfrom, nullptr);
+        printStep(recvmmsg, &recvfrom);
+        printStep(ours, &recvfrom);
+        limit = std::max({limit, recvfrom.handledRate()});
+        if (ours.kernelDrops == 0 && ours.handledRate() > sustained) {
+            sustained = ours.handledRate();
+            keptUpAtTop = ours.handled >= ours.sim.sent;
+        }
+    }
+    std::printf("  sustained without drops: %.0f/s%s; bare recvfrom best: %.0f/s (%.0f%%)\n\n",
+                sustained, keptUpAtTop ? " (all that was sent)" : "", limit,
+                limit > 0 ? 100.0 * sustained / limit : 0.0);
+    char text[96];
+    std::snprintf(text, sizeof text, "%.0f/s", sustained);
+    verdict("sustained handling without drops", text, ">= 200000/s",
+            sustained >= kBudgetSustainedRate);
+    std::snprintf(text, sizeof text, "%.0f%% of %.0f/s",
+                  limit > 0 ? 100.0 * sustained / limit : 0.0, limit);
+    verdict("  as a share of bare recvfrom", text, ">= 40%",
+            limit > 0 && sustained / limit >= kBudgetShareOfRecvfrom);
+}
+
+void Benchmark::steady() {
+    std::printf("== steady %llu datagrams/s for %.0f s\n",
+                static_cast<unsigned long long>(kSteadyRate), m_options.idleSeconds);
+    const SimLoad traffic = load(kSteadyRate, m_options.idleSeconds);
+    MonitorUnderTest& mon = monitor();
+    const StepResult traced = runMonitorStep(mon, traffic);
+    mon.setTraceShown(false);
+    const StepResult hidden = runMonitorStep(mon, traffic);
+    mon.setTraceShown(true);
+    runEventsFor(200);
+    const StepResult bare = runBareStep(BareKind::Recvfrom, traffic);
+    const auto line = [](const char* what, const StepResult& r) {
+        std::printf(
+            "  %-26s %6.2f%% of a core (%.3f s CPU in %.1f s; %llu handled, %llu dropped; "
+            "%.1f us per datagram)\n",
+            what, r.coreShare() * 100.0, r.cpuSeconds, r.seconds,
+            static_cast<unsigned long long>(r.handled),
+            static_cast<unsigned long long>(r.kernelDrops), r.cpuPerDatagramUs());
+    };
+    line("trace open, tracing on:", traced);
+    std::printf("  %-26s %d trace paints\n", "", traced.tracePaints);
+    line("trace hidden:", hidden);
+    line("bare recvfrom:", bare);
+    std::printf("\n");
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f%%", traced.coreShare() * 100.0);
+    verdict("CPU at 1000/s, trace open", text, "<= 5%", traced.coreShare() <= kBudgetTracedShare);
+    std::snprintf(text, sizeof text, "%.2f%%", hidden.coreShare() * 100.0);
+    verdict("CPU at 1000/s, trace hidden", text, "<= 2%", hidden.coreShare() <= kBudgetHiddenShare);
+}
+
+void Benchmark::burst() {
+    MonitorUnderTest& mon = monitor();
+    const double seconds = m_options.blockSeconds + 2.0;
+    std::printf("== burst: GUI thread blocked %.1f s while %llu datagrams/s arrive\n",
+                m_options.blockSeconds, static_cast<unsigned long long>(m_options.burstRate));
+    std::uint64_t dropsAtStart = 0;
+    KernelUdpStats atEnd;
+    QTimer::singleShot(kBlockDelayMs, [&] {
+        dropsAtStart = mon.kernelStats().drops;
+        std::this_thread::sleep_for(std::chrono::duration<double>(m_options.blockSeconds));
+        atEnd = mon.kernelStats();
+    });
+    const StepResult result = runMonitorStep(mon, load(m_options.burstRate, seconds));
+    const std::uint64_t blockDrops = atEnd.drops - dropsAtStart;
+    const double arrived = result.sim.rate * m_options.blockSeconds;
+    const double absorbed = std::max(0.0, arrived - static_cast<double>(blockDrops));
+    std::printf("  sent %llu, handled %llu, dropped %llu (all during the block)\n",
+                static_cast<unsigned long long>(result.sim.sent),
+                static_cast<unsigned long long>(result.handled),
+                static_cast<unsigned long long>(result.kernelDrops));
+    std::printf(
+        "  receive queue at the end of the block: %.2f MiB; absorbed about %.0f datagrams "
+        "= %.0f ms of this traffic before the first loss\n\n",
+        static_cast<double>(atEnd.receiveQueueBytes) / kMiB, absorbed,
+        result.sim.rate > 0 ? 1000.0 * absorbed / result.sim.rate : 0.0);
+}
+
+void Benchmark::ticks() {
+    MonitorUnderTest& mon = monitor();
+    if (mon.handled() == 0) {
+        runSimLoad([&] {
+            SimLoad fill = load(20'000, 2.0);
+            fill.port = mon.port();
+            return fill;
+        }());
+        runEventsFor(200);
+    }
+    const TickTimes times = timeRefreshTicks(mon.main(), m_options.ticks);
+    std::printf("== refresh tick: %d devices, %d valid points, %d ticks\n", times.devices,
+                times.validPoints, m_options.ticks);
+    std::printf(
+        "  tick handler CPU: median %.3f ms, 90th percentile %.3f ms (wall median %.3f "
+        "ms); the frame after it %.3f ms\n\n",
+        times.medianCpuMs, times.p90CpuMs, times.medianWallMs, times.medianFrameCpuMs);
+    char text[64];
+    std::snprintf(text, sizeof text, "%.3f ms (%d devices, %d points)", times.medianCpuMs,
+                  times.devices, times.validPoints);
+    verdict("refresh tick", text, "<= 2 ms", times.medianCpuMs <= kBudgetTickMs);
+}
+
+void Benchmark::manyDevices() {
+    std::printf("== refresh tick with %d devices\n", kManyDevices);
+    MonitorUnderTest crowded;
+    const std::int64_t start = threadCpuNs();
+    registerSyntheticDevices(crowded.main(), kManyDevices);
+    const double registerMs = static_cast<double>(threadCpuNs() - start) * 1e-6;
+    const TickTimes times = timeRefreshTicks(crowded.main(), kManyDeviceTicks);
+    std::printf(
+        "  registering them: %.1f ms CPU; tick handler CPU: median %.2f ms, 90th "
+        "percentile %.2f ms (wall median %.2f ms); %d valid points\n\n",
+        registerMs, times.medianCpuMs, times.p90CpuMs, times.medianWallMs, times.validPoints);
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f ms", times.medianCpuMs);
+    verdict("refresh tick, 32768 devices", text, "<= 50 ms",
+            times.medianCpuMs <= kBudgetManyDevicesTickMs);
+}
+
+void Benchmark::flood() {
+    MonitorUnderTest& mon = monitor();
+    std::printf("== flood at the maximum rate for %.0f s, trace open and tracing\n",
+                m_options.floodSeconds);
+    std::vector<std::pair<double, std::uint64_t>> samples;
+    const std::int64_t start = monotonicNs();
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        samples.emplace_back(static_cast<double>(monotonicNs() - start) * 1e-9, residentBytes());
+    });
+    const std::uint64_t before = residentBytes();
+    sampler.start(1000);
+    const StepResult result = runMonitorStep(mon, load(kMaxRate, m_options.floodSeconds));
+    sampler.stop();
+    const std::uint64_t after = residentBytes();
+    std::uint64_t peak = after;
+    std::uint64_t atHalf = before;
+    for (const auto& [at, bytes] : samples) {
+        peak = std::max(peak, bytes);
+        if (at <= m_options.floodSeconds / 2) {
+            atHalf = bytes;
+        }
+    }
+    const double growth = (static_cast<double>(after) - static_cast<double>(atHalf)) / kMiB;
+    std::printf(
+        "  sent %llu at %.0f/s, handled %llu (%.0f/s), dropped %llu, CPU %.1f s (%.0f%% "
+        "of a core)\n",
+        static_cast<unsigned long long>(result.sim.sent), result.sim.rate,
+        static_cast<unsigned long long>(result.handled), result.handledRate(),
+        static_cast<unsigned long long>(result.kernelDrops), result.cpuSeconds,
+        result.coreShare() * 100.0);
+    std::printf(
+        "  resident memory: %.1f MiB before, %.1f MiB at half time, %.1f MiB at the end, "
+        "peak %.1f MiB; growth over the last half %+.2f MiB\n\n",
+        static_cast<double>(before) / kMiB, static_cast<double>(atHalf) / kMiB,
+        static_cast<double>(after) / kMiB, static_cast<double>(peak) / kMiB, growth);
+    char text[64];
+    std::snprintf(text, sizeof text, "%.1f MiB after %.0f s", static_cast<double>(after) / kMiB,
+                  m_options.floodSeconds);
+    verdict("resident memory after the flood", text, "<= 60 MB",
+            static_cast<double>(after) / kMiB <= kBudgetResidentMiB);
+    std::snprintf(text, sizeof text, "%+.2f MiB", growth);
+    verdict("  growth over its last half", text, "flat", growth <= kFlatGrowthMiB);
+}
+
+int Benchmark::printVerdicts() const {
+    std::printf("== budgets\n");
+    bool allMet = true;
+    for (const Verdict& v : m_verdicts) {
+        std::printf("  %-38s %-34s %-12s %s\n", v.what.c_str(), v.measured.c_str(),
+                    v.budget.c_str(), v.met ? "met" : "NOT MET");
+        allMet = allMet && v.met;
+    }
+    return allMet ? 0 : 1;
+}
+
+}  // namespace
+
+int runBenchmark(const BenchOptions& options) {
+    Benchmark benchmark(options);
+    return benchmark.run();
+}
+
+}  // namespace qvlink::bench

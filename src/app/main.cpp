@@ -9,6 +9,7 @@
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
+    QGuiApplication::setDesktopFileName(QStringLiteral("qvlink-monitor"));
     qvlink::registerTahomaFace();
 
     const qvlink::FormatSettings format = qvlink::FormatSettings::fromSystemLocale();

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "captured_frame.h"
 #include "http_request.h"
 #include "protocol/command.h"
 #include "set_ip_command.h"
@@ -103,90 +102,6 @@ TEST(HttpRequestParsing, OnlyAPostedReprogFormAsksForFirmwareUpdate) {
     EXPECT_TRUE(httpResponse(200, "OK", "done").starts_with("HTTP/1.0 200 OK\r\n"));
     EXPECT_TRUE(httpResponse(200, "OK", "done")
                     .ends_with("Content-Length: 4\r\nConnection: close\r\n\r\ndone"));
-}
-
-/// An IPv4 UDP packet to port 973 carrying `payload`, after `linkHeader`.
-std::vector<std::uint8_t> frame(std::vector<std::uint8_t> linkHeader,
-                                const std::vector<std::uint8_t>& payload) {
-    const auto udpSize = static_cast<std::uint16_t>(8 + payload.size());
-    const auto ipSize = static_cast<std::uint16_t>(20 + udpSize);
-    std::vector<std::uint8_t> bytes = std::move(linkHeader);
-    const std::vector<std::uint8_t> headers{0x45,
-                                            0,
-                                            static_cast<std::uint8_t>(ipSize >> 8),
-                                            static_cast<std::uint8_t>(ipSize),
-                                            0,
-                                            1,
-                                            0x40,
-                                            0,
-                                            64,
-                                            17,
-                                            0,
-                                            0,
-                                            127,
-                                            0,
-                                            0,
-                                            1,
-                                            255,
-                                            255,
-                                            255,
-                                            255,  // IPv4, don't fragment
-                                            0x03,
-                                            0xCD,
-                                            0x03,
-                                            0xCD,
-                                            static_cast<std::uint8_t>(udpSize >> 8),
-                                            static_cast<std::uint8_t>(udpSize),
-                                            0,
-                                            0};
-    bytes.insert(bytes.end(), headers.begin(), headers.end());
-    bytes.insert(bytes.end(), payload.begin(), payload.end());
-    return bytes;
-}
-
-TEST(CapturedFrames, UdpPayloadIsFoundBehindEveryLinkLayer) {
-    const std::vector<std::uint8_t> payload{0xFA, 0xCE, 0, 0, 0, 0, 7, 6, 10, 'x'};
-    std::vector<std::uint8_t> ethernet(14, 0);
-    ethernet[12] = 0x08;
-    std::vector<std::uint8_t> vlan(18, 0);
-    vlan[12] = 0x81;
-    vlan[16] = 0x08;
-    std::vector<std::uint8_t> cooked(16, 0);
-    cooked[14] = 0x08;
-    std::vector<std::uint8_t> cooked2(20, 0);
-    cooked2[0] = 0x08;
-    struct Case {
-        const char* name;
-        int linkType;
-        std::vector<std::uint8_t> header;
-    };
-    for (const Case& c :
-         {Case{"ethernet", 1, ethernet}, Case{"vlan", 1, vlan}, Case{"cooked", 113, cooked},
-          Case{"cooked v2", 276, cooked2}, Case{"null", 0, {2, 0, 0, 0}}, Case{"raw", 12, {}}}) {
-        std::span<const std::uint8_t> found;
-        const std::vector<std::uint8_t> bytes = frame(c.header, payload);
-        ASSERT_TRUE(udpPayloadOfFrame(c.linkType, bytes, found)) << c.name;
-        EXPECT_TRUE(std::ranges::equal(found, payload)) << c.name;
-    }
-}
-
-TEST(CapturedFrames, RefusesOtherProtocolsFragmentsAndCutFrames) {
-    const std::vector<std::uint8_t> good = frame({}, {1, 2, 3});
-    std::span<const std::uint8_t> found;
-    struct Case {
-        const char* name;
-        std::size_t offset;
-        std::uint8_t value;
-    };
-    for (const Case c : {Case{"tcp", 9, 6}, Case{"ipv6", 0, 0x65}, Case{"fragment", 7, 1},
-                         Case{"more fragments", 6, 0x20}, Case{"udp length too big", 25, 200}}) {
-        std::vector<std::uint8_t> bytes = good;
-        bytes[c.offset] = c.value;
-        EXPECT_FALSE(udpPayloadOfFrame(12, bytes, found)) << c.name;
-    }
-    EXPECT_FALSE(udpPayloadOfFrame(12, std::span(good).first(good.size() - 1), found));
-    EXPECT_FALSE(udpPayloadOfFrame(1, std::span(good).first(10), found));
-    EXPECT_FALSE(udpPayloadOfFrame(105, good, found));  // 802.11: not read
 }
 
 TEST(CommandLine, ReadsEveryFormOfValue) {

@@ -113,15 +113,15 @@ CaptureSource CaptureSource::openFile(const std::string& path, std::uint16_t por
 CaptureSource::CaptureSource(pcap_t* handle, bool live, const std::string& name, std::uint16_t port)
     : m_handle(handle), m_live(live) {
     const int dlt = pcap_datalink(handle);
-    if (!isSupportedLinkType(dlt)) {
+    if (!capture::isSupportedLinkType(dlt)) {
         const char* dltName = pcap_datalink_val_to_name(dlt);
         const std::string message = name + ": unsupported link type " +
                                     (dltName != nullptr ? dltName : std::to_string(dlt)) +
-                                    " (supported: " + supportedLinkTypeNames() + ")";
+                                    " (supported: " + capture::supportedLinkTypeNames() + ")";
         pcap_close(handle);
         throwCapture(message);
     }
-    m_linkType = static_cast<LinkType>(dlt);
+    m_linkType = static_cast<capture::LinkType>(dlt);
     if (!live) {
         // The frame decoder makes every check itself; a kernel-style filter would also miss
         // VLAN-tagged frames in files.

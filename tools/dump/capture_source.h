@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "dump/frame_decoder.h"
+#include "capture/frame_decoder.h"
 
 namespace qvlink::dump {
 
@@ -31,7 +31,7 @@ public:
     ~CaptureSource();
 
     pcap_t* handle() const { return m_handle; }
-    LinkType linkType() const { return m_linkType; }
+    capture::LinkType linkType() const { return m_linkType; }
     bool isLive() const { return m_live; }
 
     /// Hands every frame to `handler` until the file ends or stop() is called. Throws
@@ -45,7 +45,7 @@ private:
 
     pcap_t* m_handle;
     bool m_live;
-    LinkType m_linkType = LinkType::Ethernet;
+    capture::LinkType m_linkType = capture::LinkType::Ethernet;
 };
 
 }  // namespace qvlink::dump

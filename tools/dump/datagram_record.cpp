@@ -57,15 +57,15 @@ const char* statusText(DumpStatus status) {
 
 RecordBuilder::RecordBuilder(FormatSettings format) : m_format(std::move(format)) {}
 
-void RecordBuilder::build(const timeval& timestamp, const FrameDatagram& frame,
+void RecordBuilder::build(const timeval& timestamp, const capture::FrameDatagram& frame,
                           DatagramRecord& record) {
     setTime(timestamp, record);
     setIpText(frame.sourceIp, record.ipText);
     record.description.clear();
 
-    if (frame.kind == FrameKind::Fragment) {
+    if (frame.kind == capture::FrameKind::Fragment) {
         record.status = DumpStatus::Fragment;
-    } else if (frame.kind == FrameKind::Truncated) {
+    } else if (frame.kind == capture::FrameKind::Truncated) {
         // The monitor refuses an overlong datagram whatever its bytes; a shorter one cannot
         // be judged from part of it.
         record.status =

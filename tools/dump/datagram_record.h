@@ -10,8 +10,8 @@
 #include <ctime>
 #include <string>
 
+#include "capture/frame_decoder.h"
 #include "common/bus_types.h"
-#include "dump/frame_decoder.h"
 #include "state/rendering.h"
 
 namespace qvlink::dump {
@@ -51,7 +51,8 @@ public:
     explicit RecordBuilder(FormatSettings format);
 
     /// Fills `record` from a frame that carries a bus datagram (kind other than NotBus).
-    void build(const timeval& timestamp, const FrameDatagram& frame, DatagramRecord& record);
+    void build(const timeval& timestamp, const capture::FrameDatagram& frame,
+               DatagramRecord& record);
 
 private:
     void setTime(const timeval& timestamp, DatagramRecord& record);

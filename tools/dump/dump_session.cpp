@@ -64,8 +64,8 @@ DumpSession::DumpSession(const DumpOptions& options, const CaptureSource& source
 }
 
 void DumpSession::onFrame(const pcap_pkthdr& header, const std::uint8_t* frame) {
-    const FrameDatagram datagram = m_decoder.decode(frame, header.caplen);
-    if (datagram.kind == FrameKind::NotBus) {
+    const capture::FrameDatagram datagram = m_decoder.decode(frame, header.caplen);
+    if (datagram.kind == capture::FrameKind::NotBus) {
         return;
     }
     m_builder.build(header.ts, datagram, m_record);

@@ -10,13 +10,13 @@
 #include <memory>
 #include <string>
 
+#include "capture/frame_decoder.h"
 #include "dump/bus_statistics.h"
 #include "dump/capture_source.h"
 #include "dump/csv_writer.h"
 #include "dump/datagram_record.h"
 #include "dump/dump_error.h"
 #include "dump/dump_options.h"
-#include "dump/frame_decoder.h"
 #include "dump/pcap_writer.h"
 
 namespace qvlink::dump {
@@ -40,7 +40,7 @@ public:
 private:
     void writeLine();
 
-    FrameDecoder m_decoder;
+    capture::FrameDecoder m_decoder;
     RecordBuilder m_builder;
     DatagramRecord m_record;
     std::string m_line;

@@ -8,8 +8,9 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 
-#include "captured_frame.h"
+#include "capture/frame_decoder.h"
 #include "common/bus_types.h"
 #include "sim_error.h"
 #include "unique_fd.h"
@@ -86,7 +87,7 @@ public:
         if (m_fd < 0) {
             fail("the capture on " + device + " cannot be waited for");
         }
-        m_linkType = pcap_datalink(m_pcap);
+        m_decoder.emplace(static_cast<capture::LinkType>(pcap_datalink(m_pcap)), port);
     }
     ~CaptureListener() override { pcap_close(m_pcap); }
     CaptureListener(const CaptureListener&) = delete;
@@ -109,15 +110,15 @@ private:
 
     static void onFrame(u_char* self, const pcap_pkthdr* header, const u_char* bytes) {
         auto* listener = reinterpret_cast<CaptureListener*>(self);
-        std::span<const std::uint8_t> payload;
-        if (udpPayloadOfFrame(listener->m_linkType, {bytes, header->caplen}, payload)) {
-            (*listener->m_handler)(payload);
+        const capture::FrameDatagram datagram = listener->m_decoder->decode(bytes, header->caplen);
+        if (datagram.kind == capture::FrameKind::Datagram) {
+            (*listener->m_handler)(std::span(datagram.payload, datagram.capturedSize));
         }
     }
 
     pcap_t* m_pcap = nullptr;
     int m_fd = -1;
-    int m_linkType = 0;
+    std::optional<capture::FrameDecoder> m_decoder;
     const CommandHandler* m_handler = nullptr;
 };
 

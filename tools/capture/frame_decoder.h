@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-namespace qvlink::dump {
+namespace qvlink::capture {
 
 /// Link-layer header types of the captures the tool reads (libpcap DLT_ values).
 enum class LinkType : int {
@@ -73,4 +73,4 @@ private:
     std::size_t m_nextFragmentSlot = 0;
 };
 
-}  // namespace qvlink::dump
+}  // namespace qvlink::capture

@@ -1,8 +1,8 @@
-#include "dump/frame_decoder.h"
+#include "capture/frame_decoder.h"
 
 #include <algorithm>
 
-namespace qvlink::dump {
+namespace qvlink::capture {
 
 namespace {
 
@@ -184,4 +184,4 @@ bool FrameDecoder::isRememberedFragment(const FragmentKey& key) const {
     });
 }
 
-}  // namespace qvlink::dump
+}  // namespace qvlink::capture

@@ -9,13 +9,13 @@
 
 namespace qvlink {
 
-void FramePacer::pace(QWidget* window) {
-    if (window->findChild<FramePacer*>(QString(), Qt::FindDirectChildrenOnly)) {
-        return;
+FramePacer* FramePacer::pace(QWidget* window) {
+    if (auto* pacer = window->findChild<FramePacer*>(QString(), Qt::FindDirectChildrenOnly)) {
+        return pacer;
     }
     const QScreen* screen = window->screen();
     const qreal rate = screen && screen->refreshRate() > 0 ? screen->refreshRate() : 60.0;
-    new FramePacer(window, std::chrono::milliseconds(std::max(1, qRound(1000.0 / rate))));
+    return new FramePacer(window, std::chrono::milliseconds(std::max(1, qRound(1000.0 / rate))));
 }
 
 FramePacer::FramePacer(QWidget* window, std::chrono::milliseconds frame)
@@ -30,6 +30,7 @@ void FramePacer::releaseHeldFrame() {
     m_release.stop();
     m_sinceFrame.start();
     const QScopedValueRollback<bool> releasing(m_releasing, true);
+    emit frameStarts();
     QEvent request(QEvent::UpdateRequest);
     QCoreApplication::sendEvent(m_window, &request);
 }
@@ -45,6 +46,7 @@ bool FramePacer::eventFilter(QObject* watched, QEvent* event) {
                                                                           : m_frame.count());
     if (elapsed >= m_frame) {
         m_sinceFrame.start();
+        emit frameStarts();
         return false;
     }
     m_release.start(m_frame - elapsed);

@@ -5,6 +5,8 @@
 // second, each delivered by its own event, would paint it a thousand times. The pacer holds
 // back the window's update requests that come sooner than a frame after the last paint and
 // releases one request at the frame's end, which paints everything asked for meanwhile.
+// Whatever must be current in a frame (a grid's held rows) is brought up to date on
+// frameStarts, just before the window paints.
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -19,14 +21,18 @@ class FramePacer : public QObject {
     Q_OBJECT
 
 public:
-    /// Paces `window` (a top-level widget) at its screen's refresh rate; nothing happens if
-    /// it is paced already. The pacer lives as long as the window.
-    static void pace(QWidget* window);
+    /// Paces `window` (a top-level widget) at its screen's refresh rate, or returns the pacer
+    /// it already has. The pacer lives as long as the window.
+    static FramePacer* pace(QWidget* window);
 
     FramePacer(QWidget* window, std::chrono::milliseconds frame);
 
     /// Paints a held frame now.
     void releaseHeldFrame();
+
+signals:
+    /// The window is about to paint a frame.
+    void frameStarts();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

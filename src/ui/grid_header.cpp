@@ -24,6 +24,16 @@ QPoint GridHeader::cellOfSection(int section) const {
                                            : QPoint(0, section + m_model.fixedRows());
 }
 
+QSize GridHeader::sizeHint() const {
+    if (orientation() == Qt::Horizontal && minimumHeight() == maximumHeight()) {
+        return {length(), maximumHeight()};
+    }
+    if (orientation() == Qt::Vertical && minimumWidth() == maximumWidth()) {
+        return {maximumWidth(), length()};
+    }
+    return QHeaderView::sizeHint();
+}
+
 QRect GridHeader::sectionRect(int section) const {
     const int position = sectionViewportPosition(section);
     const int size = sectionSize(section);

@@ -19,6 +19,9 @@ public:
 
     /// Grid (col, row) of the fixed cell drawn as `section`.
     QPoint cellOfSection(int section) const;
+    /// The header's own extent: its height (width for the fixed column) is fixed by the grid,
+    /// so the texts need not be measured for it at every layout of the table.
+    QSize sizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

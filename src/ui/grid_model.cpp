@@ -12,6 +12,8 @@ template <typename Change>
 void GridModel::reshape(Change change) {
     beginResetModel();
     change();
+    m_shownRows = gridRowCount();
+    m_held = false;
     endResetModel();
 }
 
@@ -40,7 +42,9 @@ bool GridModel::setText(int col, int row, const std::string& text) {
         return false;
     }
     m_cells.at(col, row).text = text;
-    notifyCellChanged(col, row);
+    if (!m_held) {
+        notifyCellChanged(col, row);  // else the flush repaints every cell
+    }
     return true;
 }
 
@@ -58,23 +62,76 @@ void GridModel::setBold(int col, int row) {
 
 void GridModel::appendRow() {
     const int row = gridRowCount();
+    if (m_holding && row >= m_fixedRows) {
+        m_cells.appendRow();
+        hold();
+        return;
+    }
+    flushHeldChanges();
     if (row < m_fixedRows) {
         reshape([&] { m_cells.appendRow(); });
         return;
     }
     beginInsertRows(QModelIndex(), row - m_fixedRows, row - m_fixedRows);
     m_cells.appendRow();
+    m_shownRows = gridRowCount();
     endInsertRows();
 }
 
 void GridModel::removeGridRows(int first, int count) {
+    if (first >= m_fixedRows && canHoldRemoval(count)) {
+        m_cells.eraseRows(first, count);
+        hold();
+        return;
+    }
+    flushHeldChanges();
     if (first < m_fixedRows) {
         reshape([&] { m_cells.eraseRows(first, count); });
         return;
     }
     beginRemoveRows(QModelIndex(), first - m_fixedRows, first - m_fixedRows + count - 1);
     m_cells.eraseRows(first, count);
+    m_shownRows = gridRowCount();
     endRemoveRows();
+}
+
+void GridModel::setHoldingChanges(bool hold) {
+    m_holding = hold;
+    if (!hold) {
+        flushHeldChanges();
+    }
+}
+
+bool GridModel::canHoldRemoval(int count) const {
+    return m_holding && gridRowCount() - count >= m_shownRows;
+}
+
+void GridModel::hold() {
+    if (!m_held) {
+        m_held = true;
+        emit changesHeld();
+    }
+}
+
+bool GridModel::flushHeldChanges() {
+    if (!m_held) {
+        return false;
+    }
+    m_held = false;
+    const int rows = gridRowCount();
+    const bool grown = rows > m_shownRows;
+    if (grown) {
+        beginInsertRows(QModelIndex(), m_shownRows - m_fixedRows, rows - m_fixedRows - 1);
+        m_shownRows = rows;
+        endInsertRows();
+    }
+    if (rowCount() > 0 && columnCount() > 0) {
+        emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), {Qt::DisplayRole});
+    }
+    if (m_fixedCols > 0 && rowCount() > 0) {
+        emit headerDataChanged(Qt::Vertical, 0, rowCount() - 1);
+    }
+    return grown;
 }
 
 void GridModel::clearAll() {
@@ -95,7 +152,7 @@ QModelIndex GridModel::bodyIndex(int col, int row) const {
 }
 
 int GridModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : std::max(gridRowCount() - m_fixedRows, 0);
+    return parent.isValid() ? 0 : std::max(m_shownRows - m_fixedRows, 0);
 }
 
 int GridModel::columnCount(const QModelIndex& parent) const {
@@ -142,7 +199,7 @@ Qt::ItemFlags GridModel::flags(const QModelIndex& index) const {
 }
 
 void GridModel::notifyCellChanged(int col, int row) {
-    if (col >= m_colCount || row >= gridRowCount()) {
+    if (col >= m_colCount || row >= m_shownRows) {
         return;  // stored outside the grid: nothing shows it
     }
     const bool fixedRow = row < m_fixedRows;

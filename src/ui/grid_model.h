@@ -3,6 +3,12 @@
 // The cells of one grid as a Qt table model. The grid's fixed row and fixed column are the
 // model's header data; the model's rows and columns are the grid's normal cells. Grid
 // coordinates (col, row) count the fixed ones, as every grid operation does.
+//
+// A shown grid that takes rows at the end and drops them at the top many times a second (the
+// rolling trace) would make the views re-lay themselves out for every row. So the model can
+// hold such changes back: the store changes at once, while the views keep the row count they
+// were last told and read every cell from the store; one flush a frame then tells them the
+// net change and repaints. Only growth is held, so every row the views know still exists.
 
 #include <QAbstractTableModel>
 #include <string>
@@ -19,6 +25,8 @@ public:
 
     int gridColCount() const { return m_colCount; }
     int gridRowCount() const { return m_cells.rowCount(); }
+    /// Grid rows the views know of: gridRowCount() except while changes are held.
+    int shownRowCount() const { return m_shownRows; }
     int fixedRows() const { return m_fixedRows; }
     int fixedCols() const { return m_fixedCols; }
     void setGridColCount(int count);
@@ -38,6 +46,16 @@ public:
     void removeGridRows(int first, int count);
     void clearAll();
 
+    /// While on, appended rows and removals that leave at least the shown rows are held back
+    /// from the views until flushHeldChanges(); turning it off flushes.
+    void setHoldingChanges(bool hold);
+    bool hasHeldChanges() const { return m_held; }
+    /// True when removing `count` rows now could be held (the views would lose no row).
+    bool canHoldRemoval(int count) const;
+    /// Tells the views the net change in rows and repaints every cell. Returns true when the
+    /// row count they know changed.
+    bool flushHeldChanges();
+
     /// Model index of the normal cell at grid (col, row); invalid for fixed or outside cells.
     QModelIndex bodyIndex(int col, int row) const;
 
@@ -47,13 +65,21 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
+signals:
+    /// The first change held since the last flush.
+    void changesHeld();
+
 private:
     QVariant cellData(int col, int row, int role) const;
+    void hold();
     void notifyCellChanged(int col, int row);
     template <typename Change>
     void reshape(Change change);
 
     CellStore m_cells;
+    int m_shownRows = 0;
+    bool m_holding = false;
+    bool m_held = false;
     int m_colCount = 0;
     int m_fixedRows = 0;
     int m_fixedCols = 0;

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QWheelEvent>
 #include <algorithm>
 #include <stdexcept>
 
@@ -73,6 +74,8 @@ GridView::GridView(QWidget* parent)
     m_fixedRowHeader->viewport()->installEventFilter(this);
     m_fixedColHeader->viewport()->installEventFilter(this);
     connect(m_model, &QAbstractItemModel::modelReset, this, &GridView::applyStructure);
+    // A held change asks for a frame; the frame flushes it (see showEvent).
+    connect(m_model, &GridModel::changesHeld, viewport(), qOverload<>(&QWidget::update));
 
     m_model->setGridColCount(kDefaultColCount);
     m_model->setGridRowCount(kDefaultRowCount);
@@ -108,6 +111,13 @@ void GridView::removeRows(int first, int count) {
         return;
     }
     count = std::clamp(count, 0, RowCount() - first);
+    if (first >= FixedRows() && m_model->canHoldRemoval(count)) {
+        // Every row the view shows stays, so the current and top rows, which keep their
+        // indexes, stay valid as they are; the next frame shows the moved content.
+        m_model->removeGridRows(first, count);
+        return;
+    }
+    syncView();
     const int current = m_currentRow;
     const int top = topRow();
     if (count > 0) {
@@ -139,14 +149,15 @@ void GridView::setCurrentRow(int row) {
     if (row == m_currentRow) {
         return;
     }
+    syncView();
     m_currentRow = row;
     showCurrentCell();
     scrollRowIntoView(row);
 }
 
 void GridView::repaintRow(int row) {
-    if (row < 0 || row >= RowCount()) {
-        return;
+    if (row < 0 || row >= m_model->shownRowCount()) {
+        return;  // held rows are painted whole by the next frame
     }
     if (row < FixedRows()) {
         m_fixedRowHeader->viewport()->update();
@@ -208,6 +219,7 @@ int GridView::topRow() const {
 }
 
 void GridView::setTopRow(int row) {
+    syncView();
     executeDelayedItemsLayout();  // the scroll range must know about added rows
     verticalScrollBar()->setValue(std::max(row - FixedRows(), 0));
 }
@@ -279,7 +291,19 @@ void GridView::setScrollBarsShown(bool shown) {
     setVerticalScrollBarPolicy(policy);
 }
 
+void GridView::syncView() {
+    bool grown = false;
+    {
+        const QScopedValueRollback<bool> moving(m_movingCurrent, true);
+        grown = m_model->flushHeldChanges();
+    }
+    if (grown) {
+        executeDelayedItemsLayout();  // the frame paints with the new row count
+    }
+}
+
 void GridView::mousePressEvent(QMouseEvent* event) {
+    syncView();
     event->accept();
     if (event->button() != Qt::LeftButton) {
         return;
@@ -292,6 +316,7 @@ void GridView::mousePressEvent(QMouseEvent* event) {
 }
 
 void GridView::mouseDoubleClickEvent(QMouseEvent* event) {
+    syncView();
     event->accept();
     if (event->button() != Qt::LeftButton) {
         return;
@@ -306,11 +331,17 @@ void GridView::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void GridView::keyPressEvent(QKeyEvent* event) {
+    syncView();
     const QModelIndex before = currentIndex();
     QTableView::keyPressEvent(event);
     if (currentIndex().isValid() && currentIndex() != before) {
         scrollTo(currentIndex());  // keyboard moves keep the current cell in view
     }
+}
+
+void GridView::wheelEvent(QWheelEvent* event) {
+    syncView();
+    QTableView::wheelEvent(event);
 }
 
 bool GridView::edit(const QModelIndex& index, EditTrigger trigger, QEvent*) {
@@ -336,6 +367,7 @@ bool GridView::eventFilter(QObject* watched, QEvent* event) {
     }
     for (const GridHeader* header : {m_fixedRowHeader, m_fixedColHeader}) {
         if (watched == header->viewport() && isMouseButtonEvent(event)) {
+            syncView();
             const QPoint position = static_cast<QMouseEvent*>(event)->position().toPoint();
             const int section = header->logicalIndexAt(position);
             return handleFixedAreaMouse(
@@ -367,7 +399,16 @@ bool GridView::handleFixedAreaMouse(QEvent* event, std::optional<QPoint> cell) {
 
 void GridView::showEvent(QShowEvent* event) {
     QTableView::showEvent(event);
-    FramePacer::pace(window());  // bursts of changes paint once per frame
+    // Bursts of changes paint once per frame, and rows added meanwhile reach the view then.
+    const FramePacer* pacer = FramePacer::pace(window());
+    connect(pacer, &FramePacer::frameStarts, this, &GridView::syncView, Qt::UniqueConnection);
+    m_model->setHoldingChanges(true);
+}
+
+void GridView::hideEvent(QHideEvent* event) {
+    syncView();
+    m_model->setHoldingChanges(false);
+    QTableView::hideEvent(event);
 }
 
 void GridView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {

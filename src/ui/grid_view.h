@@ -87,14 +87,20 @@ public:
     void setOnDblClickCell(CellEvent handler) { m_onDblClickCell = std::move(handler); }
     void setOnCanEditCell(CanEditEvent handler) { m_onCanEditCell = std::move(handler); }
 
+    /// Tells the view what the grid's held row changes did; runs before every frame and
+    /// before anything that needs the view to know every row.
+    void syncView();
+
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
     void keyboardSearch(const QString& search) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 protected slots:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;

@@ -208,7 +208,8 @@ void Benchmark::printStep(const StepResult& r, const StepResult* recvfrom) const
                     r.cpuPerDatagramUs() / recvfrom->cpuPerDatagramUs());
     }
     if (r.receiver == "monitor") {
-        std::printf("  paints %d, tick gap %.2f s", r.tracePaints, r.longestTickGap);
+        std::printf("  paints %d, tick gap %.2f s, %.2f switches/dgram", r.tracePaints,
+                    r.longestTickGap, r.switchesPerDatagram());
     }
     std::printf("\n");
 }
@@ -265,10 +266,11 @@ void Benchmark::steady() {
     const auto line = [](const char* what, const StepResult& r) {
         std::printf(
             "  %-26s %6.2f%% of a core (%.3f s CPU in %.1f s; %llu handled, %llu dropped; "
-            "%.1f us per datagram)\n",
+            "%.1f us, %.1f context switches per datagram)\n",
             what, r.coreShare() * 100.0, r.cpuSeconds, r.seconds,
             static_cast<unsigned long long>(r.handled),
-            static_cast<unsigned long long>(r.kernelDrops), r.cpuPerDatagramUs());
+            static_cast<unsigned long long>(r.kernelDrops), r.cpuPerDatagramUs(),
+            r.switchesPerDatagram());
     };
     line("trace open, tracing on:", traced);
     std::printf("  %-26s %d trace paints\n", "", traced.tracePaints);

@@ -32,6 +32,12 @@ std::int64_t processCpuNs() {
     return toNs(usage.ru_utime) + toNs(usage.ru_stime);
 }
 
+std::int64_t processContextSwitches() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_nvcsw + usage.ru_nivcsw;
+}
+
 std::int64_t threadCpuNs() {
     return clockNs(CLOCK_THREAD_CPUTIME_ID);
 }
@@ -48,11 +54,15 @@ std::uint64_t residentBytes() {
     return read == 2 ? resident * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE)) : 0;
 }
 
-CpuSpan::CpuSpan() : m_cpuStart(processCpuNs()), m_wallStart(monotonicNs()) {}
+CpuSpan::CpuSpan()
+    : m_cpuStart(processCpuNs()),
+      m_wallStart(monotonicNs()),
+      m_switchesStart(processContextSwitches()) {}
 
 void CpuSpan::stop() {
     m_cpuNs = processCpuNs() - m_cpuStart;
     m_wallNs = monotonicNs() - m_wallStart;
+    m_switches = processContextSwitches() - m_switchesStart;
 }
 
 double CpuSpan::coreShare() const {

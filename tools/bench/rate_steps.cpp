@@ -52,6 +52,7 @@ StepResult runMonitorStep(MonitorUnderTest& monitor, SimLoad load) {
     result.kernelDrops = monitor.kernelStats().drops - dropsBefore;
     result.endpointDrops = monitor.main().UdpServer.droppedDatagrams() - endpointBefore;
     result.cpuSeconds = span.cpuSeconds();
+    result.contextSwitches = span.contextSwitches();
     result.seconds = loadSeconds(result.sim);
     result.tracePaints = monitor.tracePaints();
     result.longestTickGap = monitor.longestTickGapSeconds();

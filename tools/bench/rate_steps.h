@@ -21,12 +21,17 @@ struct StepResult {
     std::uint64_t endpointDrops = 0;  ///< the endpoint's own count (SO_RXQ_OVFL); monitor only
     double cpuSeconds = 0.0;          ///< whole process for the monitor, the thread for a bare one
     double seconds = 0.0;             ///< how long the simulator sent
+    std::int64_t contextSwitches = 0;  ///< monitor process only
     int tracePaints = 0;
     double longestTickGap = 0.0;
 
     double handledRate() const { return seconds > 0 ? static_cast<double>(handled) / seconds : 0; }
     double cpuPerDatagramUs() const {
         return handled > 0 ? cpuSeconds * 1e6 / static_cast<double>(handled) : 0.0;
+    }
+    double switchesPerDatagram() const {
+        return handled > 0 ? static_cast<double>(contextSwitches) / static_cast<double>(handled)
+                           : 0.0;
     }
     double coreShare() const { return seconds > 0 ? cpuSeconds / seconds : 0.0; }
 };

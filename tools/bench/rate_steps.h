@@ -17,10 +17,10 @@ struct StepResult {
     std::uint64_t asked = 0;
     SimSummary sim;
     std::uint64_t handled = 0;
-    std::uint64_t kernelDrops = 0;    ///< from /proc/net/udp
-    std::uint64_t endpointDrops = 0;  ///< the endpoint's own count (SO_RXQ_OVFL); monitor only
-    double cpuSeconds = 0.0;          ///< whole process for the monitor, the thread for a bare one
-    double seconds = 0.0;             ///< how long the simulator sent
+    std::uint64_t kernelDrops = 0;     ///< from /proc/net/udp
+    std::uint64_t endpointDrops = 0;   ///< the endpoint's own count (SO_RXQ_OVFL); monitor only
+    double cpuSeconds = 0.0;           ///< whole process for the monitor, the thread for a bare one
+    double seconds = 0.0;              ///< how long the simulator sent
     std::int64_t contextSwitches = 0;  ///< monitor process only
     int tracePaints = 0;
     double longestTickGap = 0.0;

@@ -6,7 +6,6 @@
 #include "common/cp1251.h"
 #include "protocol/items.h"
 #include "protocol/payload_reader.h"
-#include "state/device_registry.h"
 
 namespace qvlink {
 namespace {
@@ -101,11 +100,21 @@ void appendClassOnlyClass(const TPacket& packet, std::string& text) {
 }  // namespace
 
 std::string describePacket(const TPacket& packet, const FormatSettings& format) {
-    std::string text = deviceTypeName(packet.deviceType);
-    text += ": ";
+    std::string text;
+    appendPacketDescription(packet, format, text);
+    return text;
+}
+
+void appendPacketDescription(const TPacket& packet, const FormatSettings& format,
+                             std::string& text) {
+    // The display name of the type (none for a code outside the table), then ": ".
     const DeviceTypeInfo* type = findDeviceType(packet.deviceType);
+    if (type != nullptr) {
+        text += type->name;
+    }
+    text += ": ";
     if (type == nullptr) {
-        return text;
+        return;
     }
     switch (type->family) {
         case DescriptionFamily::Telemechanics:
@@ -117,7 +126,6 @@ std::string describePacket(const TPacket& packet, const FormatSettings& format) 
         case DescriptionFamily::NameOnly:
             break;
     }
-    return text;
 }
 
 }  // namespace qvlink

@@ -7,8 +7,16 @@ namespace qvlink {
 LocalDateTime systemLocalTime() {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
-    tm local{};
-    localtime_r(&now.tv_sec, &local);
+    // Every datagram and every item it carries reads the clock; the calendar conversion is
+    // the costly part and changes only with the second, so each thread keeps its last one.
+    // (localtime_r reads the time zone once per process, so a kept result is what it would
+    // give again.)
+    thread_local time_t convertedSecond = -1;
+    thread_local tm local{};
+    if (now.tv_sec != convertedSecond) {
+        localtime_r(&now.tv_sec, &local);
+        convertedSecond = now.tv_sec;
+    }
     LocalDateTime time;
     time.year = local.tm_year + 1900;
     time.month = local.tm_mon + 1;

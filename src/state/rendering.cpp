@@ -103,6 +103,16 @@ bool isHourConversion(char conversion) {
     return conversion == 'H' || conversion == 'I' || conversion == 'k' || conversion == 'l';
 }
 
+/// `value` in `width` decimal digits with leading zeros; the caller keeps it in range.
+void appendFixedDigits(int value, int width, std::string& text) {
+    char digits[4];
+    for (int i = width - 1; i >= 0; --i) {
+        digits[i] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+    text.append(digits, static_cast<std::size_t>(width));
+}
+
 }  // namespace
 
 std::string timeSeparatorOf(std::string_view timeFormat) {
@@ -203,13 +213,28 @@ std::string timestampText(const TTimeTag& tag) {
 }
 
 std::string timeOfDayText(const LocalDateTime& time, const FormatSettings& format) {
-    char hours[16];
-    char minutes[16];
-    char rest[32];
-    std::snprintf(hours, sizeof hours, "%02d", time.hour);
-    std::snprintf(minutes, sizeof minutes, "%02d", time.minute);
-    std::snprintf(rest, sizeof rest, "%02d.%03d", time.second, time.msec);
-    return hours + format.timeSeparator + minutes + format.timeSeparator + rest;
+    // Every traced datagram needs one: the usual ranges are written digit by digit, anything
+    // else as printf writes it.
+    if (time.hour < 0 || time.hour > 99 || time.minute < 0 || time.minute > 99 || time.second < 0 ||
+        time.second > 99 || time.msec < 0 || time.msec > 999) {
+        char hours[16];
+        char minutes[16];
+        char rest[32];
+        std::snprintf(hours, sizeof hours, "%02d", time.hour);
+        std::snprintf(minutes, sizeof minutes, "%02d", time.minute);
+        std::snprintf(rest, sizeof rest, "%02d.%03d", time.second, time.msec);
+        return hours + format.timeSeparator + minutes + format.timeSeparator + rest;
+    }
+    std::string text;
+    text.reserve(10 + 2 * format.timeSeparator.size());
+    appendFixedDigits(time.hour, 2, text);
+    text += format.timeSeparator;
+    appendFixedDigits(time.minute, 2, text);
+    text += format.timeSeparator;
+    appendFixedDigits(time.second, 2, text);
+    text += '.';
+    appendFixedDigits(time.msec, 3, text);
+    return text;
 }
 
 std::string durationText(std::uint16_t seconds) {

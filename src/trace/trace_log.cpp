@@ -42,7 +42,9 @@ void TraceLog::addTraceRecord(const std::string& ipAddr, const TPacket& packet,
     m_grid.setCellText(kTraceTime, row, timeOfDayText(m_clock(), m_format));
     m_grid.setCellText(kTraceIp, row, ipAddr);
     m_grid.setCellText(kTraceDump, row, packet.hexDump);
-    m_grid.setCellText(kTraceDescription, row, describePacket(packet, m_format));
+    m_description.clear();
+    appendPacketDescription(packet, m_format, m_description);
+    m_grid.setCellText(kTraceDescription, row, m_description);
     if (m_grid.RowCount() > kMaxRowCount) {
         m_grid.removeRows(1, 1);
     }

@@ -54,6 +54,7 @@ private:
     CellGrid& m_grid;
     Clock m_clock;
     FormatSettings m_format;
+    std::string m_description;  // reused for every record
 };
 
 }  // namespace qvlink

@@ -5,6 +5,10 @@
 namespace qvlink {
 namespace {
 
+/// Rows kept for reuse: what a burst of records between two frames needs at most is far more,
+/// but the trace takes and adds them one at a time.
+constexpr std::size_t kMaxSpareRows = 4;
+
 /// First cell of `row` at or after column `col` (rows are sorted by column).
 template <typename Row>
 auto columnPosition(Row& row, int col) {
@@ -29,16 +33,36 @@ void CellStore::resize(int rowCount) {
 
 void CellStore::appendRow() {
     const auto waiting = m_beyond.find(rowCount());
-    if (waiting == m_beyond.end()) {
+    if (waiting != m_beyond.end()) {
+        m_rows.push_back(std::move(waiting->second));
+        m_beyond.erase(waiting);
+        return;
+    }
+    if (m_spare.empty()) {
         m_rows.emplace_back();
         return;
     }
-    m_rows.push_back(std::move(waiting->second));
-    m_beyond.erase(waiting);
+    // Blank cells keep their text's storage: the next record's texts fit where the last went.
+    Row& row = m_rows.emplace_back(std::move(m_spare.back()));
+    m_spare.pop_back();
+    for (ColumnCell& cell : row) {
+        cell.cell.text.clear();
+        cell.cell.fontColor = clNone;
+        cell.cell.bold = false;
+    }
+}
+
+void CellStore::keepSpare(Row&& row) {
+    if (m_spare.size() < kMaxSpareRows && !row.empty()) {
+        m_spare.push_back(std::move(row));
+    }
 }
 
 void CellStore::eraseRows(int first, int count) {
     const auto begin = m_rows.begin() + first;
+    for (auto row = begin; row != begin + count && m_spare.size() < kMaxSpareRows; ++row) {
+        keepSpare(std::move(*row));
+    }
     m_rows.erase(begin, begin + count);
     if (m_beyond.empty()) {
         return;

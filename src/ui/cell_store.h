@@ -2,7 +2,8 @@
 
 // Sparse cell storage of a grid. Rows inside the grid live in a deque, so that a row taken
 // from the front (the rolling trace) costs the same as one added at the end; rows written
-// beyond the grid's size wait in a map until the grid grows over them.
+// beyond the grid's size wait in a map until the grid grows over them. A few rows taken out
+// are kept, blanked, for the next rows added, so a rolling trace reuses their memory.
 
 #include <deque>
 #include <map>
@@ -46,14 +47,17 @@ private:
         int col;
         Cell cell;
     };
-    /// Cells of one row, sorted by column; only written columns are present.
+    /// Cells of one row, sorted by column; only written columns are present (or blank cells,
+    /// which read as unwritten ones).
     using Row = std::vector<ColumnCell>;
 
     static const Cell* findInRow(const Row& row, int col);
     const Row* findRow(int row) const;
+    void keepSpare(Row&& row);
 
     std::deque<Row> m_rows;
     std::map<int, Row> m_beyond;
+    std::vector<Row> m_spare;
 };
 
 }  // namespace qvlink

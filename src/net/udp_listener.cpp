@@ -62,6 +62,7 @@ struct UdpListener::State : std::enable_shared_from_this<UdpListener::State> {
     void run();
     bool handOver();
     void runPostedDrain();
+    void runWatchedDrain();
     bool drain();
     Receipt receiveBatch(std::size_t index, int wanted, int& received);
     void deliver(std::size_t index, int message);
@@ -75,6 +76,9 @@ struct UdpListener::State : std::enable_shared_from_this<UdpListener::State> {
     const UdpServer::ReadHandler handler;
     const bool threadedEvent;
     int wakeFd = -1;
+    /// Readiness watches on the dispatcher's thread, one per socket; empty when a listener
+    /// thread waits instead. Touched on the owner thread only.
+    std::vector<std::unique_ptr<ReadableWatch>> watches;
 
     // Used only by whichever thread drains (one drain at a time): kReceiveBatch receive areas
     // of bufferSize bytes, with the sender and drop counter of each.
@@ -100,6 +104,22 @@ UdpListener::UdpListener(UdpServer& owner, std::vector<Slot> slots, std::size_t 
                          UdpServer::ReadHandler handler, Dispatcher& dispatcher, bool threadedEvent)
     : m_state(std::make_shared<State>(owner, std::move(slots), bufferSize, std::move(handler),
                                       dispatcher, threadedEvent)) {
+    // Where the handler runs on the dispatcher's thread and that thread can watch the sockets
+    // itself, a datagram costs it one wake-up and no thread in between.
+    if (!threadedEvent) {
+        for (const Slot& slot : m_state->slots) {
+            std::unique_ptr<ReadableWatch> watch = dispatcher.watchReadable(
+                slot.socket, [state = m_state] { state->runWatchedDrain(); });
+            if (!watch) {
+                m_state->watches.clear();
+                break;
+            }
+            m_state->watches.push_back(std::move(watch));
+        }
+        if (!m_state->watches.empty()) {
+            return;
+        }
+    }
     m_state->wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (m_state->wakeFd < 0) {
         throwSocketError(errno);
@@ -117,8 +137,11 @@ void UdpListener::stop() {
         m_state->cancelled.store(true, std::memory_order_release);
     }
     m_state->changed.notify_all();
-    const std::uint64_t wake = 1;
-    [[maybe_unused]] const ssize_t written = write(m_state->wakeFd, &wake, sizeof wake);
+    m_state->watches.clear();
+    if (m_state->wakeFd >= 0) {
+        const std::uint64_t wake = 1;
+        [[maybe_unused]] const ssize_t written = write(m_state->wakeFd, &wake, sizeof wake);
+    }
     if (m_thread.joinable()) {
         m_thread.join();
     }
@@ -179,6 +202,20 @@ void UdpListener::State::runPostedDrain() {
         drainFailed = failed;
     }
     changed.notify_all();
+}
+
+// A watched socket is readable: the drain runs right here, on the dispatcher's thread.
+void UdpListener::State::runWatchedDrain() {
+    if (isCancelled()) {
+        return;
+    }
+    const bool failed = drain();
+    if (!failed || isCancelled()) {  // the handler may have stopped the endpoint
+        return;
+    }
+    for (const auto& watch : watches) {
+        watch->pauseFor(std::chrono::duration_cast<std::chrono::milliseconds>(kFailurePause));
+    }
 }
 
 // Receives what is waiting, a batch per socket per pass in binding order, until every socket

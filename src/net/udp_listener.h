@@ -12,14 +12,16 @@
 
 namespace qvlink {
 
-/// The receive side of an active UdpServer: a thread that waits until a bound socket is
-/// readable, and the drain that receives what is waiting and calls the handler, either on the
-/// dispatcher's thread (one posted drain per wake-up, the thread blocked until it has run) or on
-/// the listener thread itself.
+/// The receive side of an active UdpServer: something that waits until a bound socket is
+/// readable, and the drain that receives what is waiting and calls the handler. With the
+/// handler on the dispatcher's thread, that thread watches the sockets itself if the
+/// dispatcher can (the drain then runs there directly); otherwise a listener thread waits and
+/// posts one drain per wake-up, blocked until it has run. With ThreadedEvent the listener
+/// thread drains and calls the handler itself.
 ///
-/// Everything the thread and the posted drains touch lives in a state block they hold by
-/// shared_ptr, so a drain that runs after stop (or after the endpoint is gone) finds the
-/// cancellation there and delivers nothing.
+/// Everything the thread, the watches and the posted drains touch lives in a state block they
+/// hold by shared_ptr, so a drain that runs after stop (or after the endpoint is gone) finds
+/// the cancellation there and delivers nothing.
 class UdpListener {
 public:
     struct Slot {
@@ -27,16 +29,18 @@ public:
         UdpBinding* binding;
     };
 
-    /// Allocates the `bufferSize`-byte receive buffer and starts the thread. The sockets stay
-    /// owned by the caller and must stay open until stop() has returned.
+    /// Allocates the receive buffers of `bufferSize` bytes and starts the watches or the
+    /// thread; called on the owner thread. The sockets stay owned by the caller and must stay
+    /// open until stop() has returned.
     UdpListener(UdpServer& owner, std::vector<Slot> slots, std::size_t bufferSize,
                 UdpServer::ReadHandler handler, Dispatcher& dispatcher, bool threadedEvent);
     ~UdpListener();
     UdpListener(const UdpListener&) = delete;
     UdpListener& operator=(const UdpListener&) = delete;
 
-    /// Cancels a pending hand-over, wakes the thread and waits for it to end. Once it has begun
-    /// no datagram is delivered; once it has returned no thread uses the sockets.
+    /// Cancels a pending hand-over, ends the watches, wakes the thread and waits for it to end.
+    /// Called on the owner thread. Once it has begun no datagram is delivered; once it has
+    /// returned no thread uses the sockets.
     void stop();
 
     std::uint64_t droppedDatagrams() const;

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Stage: the transport and window suites built with ThreadSanitizer in build-tsan/: the
+# Stage: the transport and window suites built with ThreadSanitizer (in build-tsan/): the
 # listener thread, the hand-over to the GUI thread and the HTTP client against its server
 # thread, also under the floods of the fault tests.
 source "$(dirname "$0")/common.sh"
@@ -10,17 +10,16 @@ suites=(
     tests/trace/qvlink_trace_window_tests
     tests/reliability/qvlink_reliability_tests
 )
-cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQVLINK_SANITIZE=thread
-cmake --build build-tsan -j "$jobs" --target "${suites[@]##*/}"
+cmake -S . -B "$build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQVLINK_SANITIZE=thread
+cmake --build "$build-tsan" -j "$jobs" --target "${suites[@]##*/}"
 
 # CTest knows every suite of the project; run the tests of the suites built here, by name.
 names=()
 for suite in "${suites[@]}"; do
     while IFS= read -r name; do
         names+=("$name")
-    done < <(QT_QPA_PLATFORM=offscreen "build-tsan/$suite" --gtest_list_tests |
+    done < <(QT_QPA_PLATFORM=offscreen "$build-tsan/$suite" --gtest_list_tests |
         awk '/^[^ ]/ { suite = $1 } /^  / { print suite $1 }')
 done
-regex="^($(IFS='|'; echo "${names[*]}"))\$"
-export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
-run_ctest build-tsan -R "$regex"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/scripts/ci-stages/tsan.supp"
+run_ctest "$build-tsan" -R "^($(IFS='|'; echo "${names[*]}"))\$"

@@ -17,12 +17,21 @@ constexpr int kTextMarginTop = 2;
 /// this also bounds its memory: about 12 MB for full-length dumps and descriptions.
 constexpr qsizetype kMaxLayouts = 2048;
 
-void drawRightLine(QPainter& painter, const QRect& rect) {
-    painter.drawLine(rect.topRight(), rect.bottomRight());
+// The one-pixel lines are filled as rectangles: the same pixels as a drawn line, at a
+// fraction of the cost in a frame of the trace.
+void drawRightLine(QPainter& painter, const QRect& rect, const QColor& color) {
+    painter.fillRect(QRect(rect.right(), rect.top(), 1, rect.height()), color);
 }
 
-void drawBottomLine(QPainter& painter, const QRect& rect) {
-    painter.drawLine(rect.bottomLeft(), rect.bottomRight());
+void drawBottomLine(QPainter& painter, const QRect& rect, const QColor& color) {
+    painter.fillRect(QRect(rect.left(), rect.bottom(), rect.width(), 1), color);
+}
+
+/// The part of a text area that shows whole lines only: at least one, none cut in half.
+QRect shownLinesArea(const QRect& area, const QFont& font) {
+    const int lineHeight = QFontMetrics(font).lineSpacing();
+    const int shownHeight = std::max(lineHeight, area.height() / lineHeight * lineHeight);
+    return area.adjusted(0, 0, 0, std::min(shownHeight, area.height()) - area.height());
 }
 
 /// Text area of a cell: inside its margins and clear of its right and bottom line.
@@ -68,31 +77,50 @@ QString GridCellPainter::text(int col, int row) const {
     return cell ? QString::fromStdString(cell->text) : QString();
 }
 
-const QStaticText& GridCellPainter::layout(const QString& text, int width, const QFont& font,
-                                           bool wordWrap) const {
-    const LayoutKey key{text, width, font.bold(), wordWrap};
+AdvanceTable& GridCellPainter::advances(const QFont& font) const {
+    std::optional<AdvanceTable>& table = m_advances[font.bold() ? 1 : 0];
+    if (!table) {
+        table.emplace(font);
+    }
+    return *table;
+}
+
+const GridCellPainter::LaidOutText& GridCellPainter::layout(const QString& text, QSize area,
+                                                            const QFont& font,
+                                                            bool wordWrap) const {
+    const int lines = std::max(1, area.height() / QFontMetrics(font).lineSpacing());
+    const LayoutKey key{text, area.width(), lines, font.bold(), wordWrap};
     if (const auto it = m_layouts.constFind(key); it != m_layouts.cend()) {
         return *it;
     }
     if (m_layouts.size() >= kMaxLayouts) {
         m_layouts.clear();
     }
-    QStaticText laidOut(text);
-    laidOut.setTextFormat(Qt::PlainText);
-    laidOut.setPerformanceHint(QStaticText::AggressiveCaching);
+    LaidOutText laidOut;
+    // A long wrapped text (a hex dump) shows only its first lines: only a beginning of it is
+    // shaped, and only the lines that show are kept.
     if (wordWrap) {
-        laidOut.setTextWidth(width);
+        laidOut.beginning = firstWrappedLines(text, area.width(), lines, font, advances(font));
+        laidOut.lines = lines;
     }
-    laidOut.prepare(QTransform(), font);
+    if (!laidOut.beginning) {
+        laidOut.whole.setText(text);
+        laidOut.whole.setTextFormat(Qt::PlainText);
+        laidOut.whole.setPerformanceHint(QStaticText::AggressiveCaching);
+        if (wordWrap) {
+            laidOut.whole.setTextWidth(area.width());
+        }
+        laidOut.whole.prepare(QTransform(), font);
+    }
     return *m_layouts.insert(key, laidOut);
 }
 
 void GridCellPainter::paintFixedCell(QPainter& painter, const QRect& rect, int col, int row) const {
     const CellAppearance appearance = fixedAppearance(col, row);
     painter.fillRect(rect, appearance.background);
-    painter.setPen(toQColor(kGridLineColor));
-    drawRightLine(painter, rect);
-    drawBottomLine(painter, rect);
+    const QColor line = toQColor(kGridLineColor);
+    drawRightLine(painter, rect, line);
+    drawBottomLine(painter, rect, line);
     painter.setFont(appearance.font);
     painter.setPen(appearance.text);
     painter.drawText(textRect(rect), Qt::AlignLeft | Qt::AlignVCenter, text(col, row));
@@ -103,10 +131,10 @@ void GridCellPainter::paintBodyCell(QPainter& painter, const QRect& rect, int co
     const CellAppearance appearance = bodyAppearance(col, row, selected);
     painter.fillRect(rect, appearance.background);
     if (m_look.lines != GridLines::None) {
-        painter.setPen(toQColor(kGridLineColor));
-        drawBottomLine(painter, rect);
+        const QColor line = toQColor(kGridLineColor);
+        drawBottomLine(painter, rect, line);
         if (m_look.lines == GridLines::Both) {
-            drawRightLine(painter, rect);
+            drawRightLine(painter, rect, line);
         }
     }
     const QString content = text(col, row);
@@ -114,22 +142,22 @@ void GridCellPainter::paintBodyCell(QPainter& painter, const QRect& rect, int co
         return;
     }
     const QRect area = textRect(rect).adjusted(0, kTextMarginTop, 0, 0);
-    const QStaticText& laidOut = layout(content, area.width(), appearance.font, wordWrap);
+    const LaidOutText& laidOut = layout(content, area.size(), appearance.font, wordWrap);
     painter.setFont(appearance.font);
     painter.setPen(appearance.text);
-    const QSizeF size = laidOut.size();
-    if (size.width() <= area.width() && size.height() <= area.height()) {
-        painter.drawStaticText(area.topLeft(), laidOut);
+    const QSizeF size = laidOut.whole.size();
+    if (!laidOut.beginning && size.width() <= area.width() && size.height() <= area.height()) {
+        painter.drawStaticText(area.topLeft(), laidOut.whole);
         return;
     }
     // The text runs over the cell: show the whole lines that fit, no line cut in half.
-    const int lineHeight = QFontMetrics(appearance.font).lineSpacing();
-    const int shownHeight = std::max(lineHeight, area.height() / lineHeight * lineHeight);
     painter.save();
-    painter.setClipRect(
-        area.adjusted(0, 0, 0, std::min(shownHeight, area.height()) - area.height()),
-        Qt::IntersectClip);
-    painter.drawStaticText(area.topLeft(), laidOut);
+    painter.setClipRect(shownLinesArea(area, appearance.font), Qt::IntersectClip);
+    if (laidOut.beginning) {
+        drawFirstLines(painter, area.topLeft(), *laidOut.beginning, laidOut.lines);
+    } else {
+        painter.drawStaticText(area.topLeft(), laidOut.whole);
+    }
     painter.restore();
 }
 

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "ui/frame_pacer.h"
 #include "ui/grid_setup.h"
 #include "ui/grid_view.h"
 #include "ui/pixel_font.h"
@@ -16,6 +17,9 @@ namespace {
 constexpr int kClientWidth = 772;
 constexpr int kClientHeight = 516;
 constexpr QPoint kScreenPosition{281, 377};
+/// A busy bus rolls the log faster than anyone reads it; every frame shapes the texts of the
+/// records that came into view, so the log is redrawn at most this often.
+constexpr qreal kMaxFramesPerSecond = 25.0;
 
 QFont arial(int pixels) {
     return pixelFont(QStringLiteral("Arial"), pixels);
@@ -62,6 +66,7 @@ TFTrace::TFTrace(Clock clock, FormatSettings format, Dialogs dialogs, QWidget* p
     move(kScreenPosition);
     setFont(arial(11));
     setAttribute(Qt::WA_QuitOnClose, false);
+    FramePacer::pace(this, kMaxFramesPerSecond);
     SaveTraceDialog = {QStringLiteral("Kelta2BusTrace.htm"), QStringLiteral("html"),
                        QStringLiteral("Веб-страница (*.htm; *.html)"), QStringLiteral("*.htm")};
     arrangeTabOrder();

@@ -9,12 +9,15 @@
 
 namespace qvlink {
 
-FramePacer* FramePacer::pace(QWidget* window) {
+FramePacer* FramePacer::pace(QWidget* window, qreal maxFramesPerSecond) {
     if (auto* pacer = window->findChild<FramePacer*>(QString(), Qt::FindDirectChildrenOnly)) {
         return pacer;
     }
     const QScreen* screen = window->screen();
-    const qreal rate = screen && screen->refreshRate() > 0 ? screen->refreshRate() : 60.0;
+    qreal rate = screen && screen->refreshRate() > 0 ? screen->refreshRate() : 60.0;
+    if (maxFramesPerSecond > 0.0) {
+        rate = std::min(rate, maxFramesPerSecond);
+    }
     return new FramePacer(window, std::chrono::milliseconds(std::max(1, qRound(1000.0 / rate))));
 }
 

@@ -21,9 +21,10 @@ class FramePacer : public QObject {
     Q_OBJECT
 
 public:
-    /// Paces `window` (a top-level widget) at its screen's refresh rate, or returns the pacer
-    /// it already has. The pacer lives as long as the window.
-    static FramePacer* pace(QWidget* window);
+    /// Paces `window` (a top-level widget) at its screen's refresh rate, and at most at
+    /// `maxFramesPerSecond` when that is given, or returns the pacer it already has. The pacer
+    /// lives as long as the window.
+    static FramePacer* pace(QWidget* window, qreal maxFramesPerSecond = 0.0);
 
     FramePacer(QWidget* window, std::chrono::milliseconds frame);
 

@@ -20,12 +20,12 @@ Dialogs reportingDialogs() {
 
 }  // namespace
 
-MonitorUnderTest::MonitorUnderTest() {
+MonitorUnderTest::MonitorUnderTest(Clock clock) {
     const FormatSettings format = FormatSettings::fromSystemLocale();
     MonitorSettings settings;
     settings.busPort = 0;
-    m_main = std::make_unique<TFMain>(settings, systemLocalTime, format, reportingDialogs());
-    m_trace = std::make_unique<TFTrace>(systemLocalTime, format, reportingDialogs());
+    m_main = std::make_unique<TFMain>(settings, clock, format, reportingDialogs());
+    m_trace = std::make_unique<TFTrace>(clock, format, reportingDialogs());
     m_main->setTraceWindow(m_trace.get());
     m_main->show();
     m_trace->GridTrace->viewport()->installEventFilter(this);

@@ -16,7 +16,8 @@ namespace qvlink::bench {
 
 class MonitorUnderTest : public QObject {
 public:
-    MonitorUnderTest();
+    /// `clock` stands for the system's local time, as the program's windows use it.
+    explicit MonitorUnderTest(Clock clock = systemLocalTime);
     ~MonitorUnderTest() override;
 
     TFMain& main() { return *m_main; }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 #include "sim_test_support.h"
 
@@ -174,6 +175,49 @@ TEST(SimulatedBus, LoadModeSendsOnlyWhatIsAskedWithRollingSequence) {
 
     bus.simulation.startReprogramming(0, 20'000);
     EXPECT_EQ(bus.simulation.emitLoad(0, 10, keep), 0);  // quiet while updating firmware
+}
+
+TEST(SimulatedBus, LoadModeRoundsMixCyclicListsTimeTaggedSporadicItemsAndMessages) {
+    SimConfig config;
+    config.rate = 100'000;
+    config.deviceCount = 29;
+    SimulatedBus bus(config);
+    std::map<std::pair<int, int>, int> kinds;  // (class, subtype) of sequenced datagrams
+    int taggedItems = 0;
+    int classOnlyTimeSettings = 0;
+    const auto count = [&](std::size_t, std::span<const std::uint8_t> bytes) {
+        TPacket packet;
+        ASSERT_TRUE(parsePacket(bytes.data(), bytes.size(), packet));
+        if (!packet.sequenced) {
+            classOnlyTimeSettings += packet.msgClass == kClassOnlyTimeSetting ? 1 : 0;
+            return;
+        }
+        ++kinds[{packet.msgClass, packet.subtype}];
+        if (packet.subtype == kSubtypeSporadic) {
+            int pos = 0;
+            do {
+                TTs ts;
+                TTi ti;
+                pos = packet.msgClass == kClassTs ? parseTsItem(packet.payload, pos, ts)
+                                                  : parseTiItem(packet.payload, pos, ti);
+                taggedItems += (packet.msgClass == kClassTs ? ts.timeTag : ti.timeTag).month != 0;
+            } while (pos != 0);
+        }
+    };
+    for (int round = 0; round < 8; ++round) {
+        for (std::size_t device = 0; device < bus.simulation.deviceCount(); ++device) {
+            EXPECT_EQ(bus.simulation.emitLoad(device, 5, count), 5);
+        }
+    }
+    const auto seen = [&kinds](int msgClass, int subtype) { return kinds[{msgClass, subtype}]; };
+    // Each sequenced device owns 20 points: one TS and one TI chunk a round.
+    EXPECT_EQ(seen(kClassTs, kSubtypeCyclic), seen(kClassTs, kSubtypeSporadic));
+    EXPECT_EQ(seen(kClassTi, kSubtypeCyclic), seen(kClassTi, kSubtypeSporadic));
+    EXPECT_GT(seen(kClassTs, kSubtypeCyclic), 50);
+    EXPECT_GE(taggedItems, seen(kClassTs, kSubtypeSporadic) + seen(kClassTi, kSubtypeSporadic));
+    EXPECT_GT(seen(kClassTime, 0), 0);
+    EXPECT_GT(seen(kClassText, 0), 0);
+    EXPECT_GT(classOnlyTimeSettings, 0);
 }
 
 TEST(SimulatedBus, DevicesAreFoundByTheirWholeMacInAnyLetterCase) {

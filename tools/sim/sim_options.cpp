@@ -223,8 +223,9 @@ Scenarios
       --malformed         send datagrams a monitor must ignore: bad magic, unknown
                           type, too short, too long
       --malformed-every S time between malformed datagrams (default 5)
-      --rate N            load mode: N datagrams per second of cyclic reports, paced,
-                          measured rate printed every second
+      --rate N            load mode: N datagrams per second of cyclic reports, time-tagged
+                          sporadic reports and messages, paced, measured rate printed
+                          every second
       --duration S        stop after S seconds (default: run until Ctrl+C)
       --seed N            seed of every random choice, for repeatable runs (default 1)
 

@@ -26,6 +26,12 @@ constexpr std::uint16_t kClassOnlyTiCount = 4;
 
 constexpr std::size_t kTsItemsPerDatagram = kMaxPayload / kTsItemSize;
 constexpr std::size_t kTiItemsPerDatagram = kMaxPayload / kTiItemSize;
+/// Load mode: datagrams of a sequenced device's round beside its cyclic chunks (sporadic TS,
+/// sporadic TI, a message), items of a sporadic report at most, and the rounds that end in a
+/// text message instead of a time message.
+constexpr std::size_t kLoadExtraTurns = 3;
+constexpr std::size_t kLoadSporadicItems = 8;
+constexpr std::size_t kLoadTextEvery = 4;
 
 /// Operator messages a controller sends as text, in UTF-8 (sent as Windows-1251).
 constexpr std::array<const char*, 5> kTexts{
@@ -353,12 +359,7 @@ void Simulation::sendMessages(std::size_t index, SimMillis now, const TTimeTag& 
     }
     constexpr auto tickMs = static_cast<double>(kTickMs);
     if (std::bernoulli_distribution(tickMs / kTextMeanMs)(device.random)) {
-        const char* text =
-            kTexts[std::uniform_int_distribution<std::size_t>(0, kTexts.size() - 1)(device.random)];
-        std::string body = encodeCp1251(text);
-        body.push_back('\0');
-        m_writer.beginSequenced(device.identity, kClassText, 0);
-        m_writer.appendBytes({reinterpret_cast<const std::uint8_t*>(body.data()), body.size()});
+        writeTextMessage(device);
         emit(index, sink);
     }
     if (std::bernoulli_distribution(tickMs / kSilenceRequestMeanMs)(device.random)) {
@@ -371,14 +372,26 @@ void Simulation::sendMessages(std::size_t index, SimMillis now, const TTimeTag& 
 }
 
 void Simulation::sendTimeMessage(std::size_t index, const TTimeTag& tag, const DatagramSink& sink) {
-    const SimDevice& device = m_devices[index];
+    writeTimeMessage(m_devices[index], tag);
+    emit(index, sink);
+}
+
+void Simulation::writeTimeMessage(const SimDevice& device, const TTimeTag& tag) {
     if (device.info->sequenced) {
         m_writer.beginSequenced(device.identity, kClassTime, 0);
     } else {
         m_writer.beginClassOnly(device.identity, kClassOnlyTimeSetting);
     }
     m_writer.appendTimeTag(tag);
-    emit(index, sink);
+}
+
+void Simulation::writeTextMessage(SimDevice& device) {
+    const char* text =
+        kTexts[std::uniform_int_distribution<std::size_t>(0, kTexts.size() - 1)(device.random)];
+    std::string body = encodeCp1251(text);
+    body.push_back('\0');
+    m_writer.beginSequenced(device.identity, kClassText, 0);
+    m_writer.appendBytes({reinterpret_cast<const std::uint8_t*>(body.data()), body.size()});
 }
 
 int Simulation::emitLoad(std::size_t index, int count, const DatagramSink& sink) {
@@ -386,16 +399,68 @@ int Simulation::emitLoad(std::size_t index, int count, const DatagramSink& sink)
     if (device.state != DeviceState::Running) {
         return 0;
     }
-    const std::size_t chunks = cyclicChunkCount(device);
+    const TTimeTag tag = timeTagOf(m_clock());
     for (int i = 0; i < count; ++i) {
-        if (chunks == 0) {
-            sendTimeMessage(index, timeTagOf(m_clock()), sink);
-            continue;
-        }
-        writeCyclicChunk(index, device.loadChunk++ % chunks);
+        writeLoadDatagram(index, device.loadChunk++, tag);
         emit(index, sink);
     }
     return count;
+}
+
+void Simulation::writeLoadDatagram(std::size_t index, std::size_t turn, const TTimeTag& tag) {
+    SimDevice& device = m_devices[index];
+    const std::size_t chunks = cyclicChunkCount(device);
+    if (!device.info->sequenced) {
+        const std::size_t step = turn % (chunks + 1);
+        if (step < chunks) {
+            writeCyclicChunk(index, step);
+        } else {
+            writeTimeMessage(device, tag);
+        }
+        return;
+    }
+    const std::size_t round = chunks + kLoadExtraTurns;
+    const std::size_t step = turn % round;
+    if (step < chunks) {
+        writeCyclicChunk(index, step);
+    } else if (step == chunks || step == chunks + 1) {
+        writeLoadSporadic(index, step == chunks, tag);
+    } else if (device.info->family == DescriptionFamily::Telemechanics &&
+               turn / round % kLoadTextEvery == kLoadTextEvery - 1) {
+        writeTextMessage(device);
+    } else {
+        writeTimeMessage(device, tag);
+    }
+}
+
+// A sporadic report of what changed in a tick of the device's process, or, when nothing did,
+// of its next signal in turn, every item with the time tag.
+void Simulation::writeLoadSporadic(std::size_t index, bool ts, const TTimeTag& tag) {
+    SimDevice& device = m_devices[index];
+    m_changedTs.clear();
+    m_changedTi.clear();
+    device.signals.step(device.random, static_cast<int>(kTickMs), m_changedTs, m_changedTi);
+    std::vector<std::size_t>& changed = ts ? m_changedTs : m_changedTi;
+    const std::size_t signals = ts ? device.signals.ts().size() : device.signals.ti().size();
+    if (signals == 0) {
+        writeTimeMessage(device, tag);
+        return;
+    }
+    if (changed.empty()) {
+        changed.push_back(device.loadChunk % signals);
+    }
+    m_writer.beginSequenced(device.identity, ts ? kClassTs : kClassTi, kSubtypeSporadic);
+    for (std::size_t n = 0; n < changed.size() && n < kLoadSporadicItems; ++n) {
+        const std::size_t at = changed[n];
+        if (ts) {
+            const TsSignal& signal = device.signals.ts()[at];
+            m_writer.appendTs(signal.number, signal.flags, tag);
+        } else {
+            const TiSignal& signal = device.signals.ti()[at];
+            m_writer.appendTi(signal.number, 0, signal.value, tag);
+            device.signals.markReported(at);
+        }
+    }
 }
 
 void Simulation::emit(std::size_t index, const DatagramSink& sink) {

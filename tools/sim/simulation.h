@@ -39,8 +39,11 @@ public:
     void advanceTo(SimMillis now, const DatagramSink& sink);
     SimMillis nextTickAt() const { return m_nextTick; }
 
-    /// Load mode: up to `count` datagrams of `device`, its cyclic report chunks in turn;
-    /// nothing while the device is quiet. Returns how many were emitted.
+    /// Load mode: up to `count` datagrams of `device`, a round at a time: its cyclic report
+    /// chunks, then (sequenced types) a sporadic TS and a sporadic TI report with time tags,
+    /// then a time message, every fourth round a text message instead (class-only types: their
+    /// TS and TI datagrams, then a time setting). Nothing while the device is quiet. Returns
+    /// how many were emitted.
     int emitLoad(std::size_t device, int count, const DatagramSink& sink);
 
     std::size_t deviceCount() const { return m_devices.size(); }
@@ -72,6 +75,10 @@ private:
     void startSilence(SimMillis now);
     std::size_t cyclicChunkCount(const SimDevice& device) const;
     void writeCyclicChunk(std::size_t index, std::size_t chunk);
+    void writeLoadDatagram(std::size_t index, std::size_t turn, const TTimeTag& tag);
+    void writeLoadSporadic(std::size_t index, bool ts, const TTimeTag& tag);
+    void writeTimeMessage(const SimDevice& device, const TTimeTag& tag);
+    void writeTextMessage(SimDevice& device);
     void writeClassOnlyTs(const SimDevice& device);
     void emit(std::size_t index, const DatagramSink& sink);
     void sendTimeMessage(std::size_t index, const TTimeTag& tag, const DatagramSink& sink);

@@ -62,9 +62,9 @@ const OptionSpec* findOption(std::string_view argument, std::optional<std::strin
         inlineValue = std::string(argument.substr(equals + 1));
         argument = argument.substr(0, equals);
     }
-    for (const OptionSpec& spec : kOptions) {
-        if (argument == spec.shortName || argument == spec.longName) {
-            return &spec;
+    for (const OptionSpec& known : kOptions) {
+        if (argument == known.shortName || argument == known.longName) {
+            return &known;
         }
     }
     return nullptr;
@@ -79,17 +79,17 @@ DumpOptions parseDumpOptions(const std::vector<std::string>& arguments) {
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         std::optional<std::string> value;
-        const OptionSpec* spec = findOption(argument, value);
-        if (spec == nullptr) {
+        const OptionSpec* known = findOption(argument, value);
+        if (known == nullptr) {
             usageError("unknown argument \"" + argument + "\"");
         }
-        const std::string name(spec->longName);
-        if (spec->takesValue && !value) {
+        const std::string name(known->longName);
+        if (known->takesValue && !value) {
             if (i + 1 == arguments.size()) {
                 usageError(argument + " needs a value");
             }
             value = arguments[++i];
-        } else if (!spec->takesValue && value) {
+        } else if (!known->takesValue && value) {
             usageError(name + " takes no value");
         }
 

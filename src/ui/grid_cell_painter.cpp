@@ -28,8 +28,7 @@ void drawBottomLine(QPainter& painter, const QRect& rect, const QColor& color) {
 }
 
 /// The part of a text area that shows whole lines only: at least one, none cut in half.
-QRect shownLinesArea(const QRect& area, const QFont& font) {
-    const int lineHeight = QFontMetrics(font).lineSpacing();
+QRect shownLinesArea(const QRect& area, int lineHeight) {
     const int shownHeight = std::max(lineHeight, area.height() / lineHeight * lineHeight);
     return area.adjusted(0, 0, 0, std::min(shownHeight, area.height()) - area.height());
 }
@@ -88,7 +87,7 @@ AdvanceTable& GridCellPainter::advances(const QFont& font) const {
 const GridCellPainter::LaidOutText& GridCellPainter::layout(const QString& text, QSize area,
                                                             const QFont& font,
                                                             bool wordWrap) const {
-    const int lines = std::max(1, area.height() / QFontMetrics(font).lineSpacing());
+    const int lines = std::max(1, area.height() / advances(font).lineSpacing());
     const LayoutKey key{text, area.width(), lines, font.bold(), wordWrap};
     if (const auto it = m_layouts.constFind(key); it != m_layouts.cend()) {
         return *it;
@@ -152,7 +151,8 @@ void GridCellPainter::paintBodyCell(QPainter& painter, const QRect& rect, int co
     }
     // The text runs over the cell: show the whole lines that fit, no line cut in half.
     painter.save();
-    painter.setClipRect(shownLinesArea(area, appearance.font), Qt::IntersectClip);
+    painter.setClipRect(shownLinesArea(area, advances(appearance.font).lineSpacing()),
+                        Qt::IntersectClip);
     if (laidOut.beginning) {
         drawFirstLines(painter, area.topLeft(), *laidOut.beginning, laidOut.lines);
     } else {

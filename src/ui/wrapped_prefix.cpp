@@ -1,5 +1,6 @@
 #include "ui/wrapped_prefix.h"
 
+#include <QFontMetrics>
 #include <QTextLayout>
 #include <algorithm>
 #include <cmath>
@@ -15,7 +16,10 @@ constexpr float kKerningRoom = 1.1F;
 
 }  // namespace
 
-AdvanceTable::AdvanceTable(const QFont& font) : m_metrics(font), m_advances(kMeasuredChars) {}
+AdvanceTable::AdvanceTable(const QFont& font)
+    : m_metrics(font),
+      m_lineSpacing(QFontMetrics(font).lineSpacing()),
+      m_advances(kMeasuredChars) {}
 
 float AdvanceTable::advance(QChar c) {
     const char16_t code = c.unicode();

@@ -14,10 +14,15 @@
 
 namespace qvlink {
 
-/// Advances of the characters U+0000 to U+04FF in one font, measured when first met.
+/// Advances of the characters U+0000 to U+04FF in one font, measured when first met, and the
+/// font's line spacing: what laying out and drawing a cell's text asks of the font again and
+/// again.
 class AdvanceTable {
 public:
     explicit AdvanceTable(const QFont& font);
+
+    /// Whole pixels from one line to the next, as QFontMetrics gives it.
+    int lineSpacing() const { return m_lineSpacing; }
 
     /// The character's advance, or 0 for one that could wrap unpredictably: a character
     /// outside the table, one that does not print, or one the font lacks (another font,
@@ -26,6 +31,7 @@ public:
 
 private:
     QFontMetricsF m_metrics;
+    int m_lineSpacing;
     std::vector<float> m_advances;  ///< 0: not yet measured, below 0: not usable
 };
 

@@ -209,9 +209,10 @@ void Benchmark::pipeline() {
         "aside)\n",
         cost.hiddenUs, cost.tracedUs);
     std::printf(
-        "  trace frame: %.3f ms with 17 new records, %.3f ms with 40; at 1000/s and 60 "
-        "frames/s that is %.2f%% of a core\n\n",
-        cost.frameMs, cost.floodFrameMs, cost.paintedAt1000 * 100.0);
+        "  trace frame: %.3f ms with 4 new records (100/s), %.3f ms with 40 (1000/s at "
+        "25 frames/s); 1000/s with the trace open would take %.2f%% of a core without "
+        "the sockets and the event loop\n\n",
+        cost.quietFrameMs, cost.busyFrameMs, cost.tracedAt1000 * 100.0);
 }
 
 void Benchmark::printStep(const StepResult& r, const StepResult* recvfrom) const {
@@ -305,27 +306,32 @@ void Benchmark::steady() {
 void Benchmark::burst() {
     MonitorUnderTest& mon = monitor();
     const double seconds = m_options.blockSeconds + 2.0;
-    std::printf("== burst: GUI thread blocked %.1f s while %llu datagrams/s arrive\n",
-                m_options.blockSeconds, static_cast<unsigned long long>(m_options.burstRate));
-    std::uint64_t dropsAtStart = 0;
+    std::printf(
+        "== burst: GUI thread blocked %.1f s (as by the firmware-update post) while %llu "
+        "datagrams/s arrive\n",
+        m_options.blockSeconds, static_cast<unsigned long long>(m_options.burstRate));
+    KernelUdpStats atStart;
     KernelUdpStats atEnd;
     QTimer::singleShot(kBlockDelayMs, [&] {
-        dropsAtStart = mon.kernelStats().drops;
+        atStart = mon.kernelStats();
         std::this_thread::sleep_for(std::chrono::duration<double>(m_options.blockSeconds));
         atEnd = mon.kernelStats();
     });
     const StepResult result = runMonitorStep(mon, load(m_options.burstRate, seconds));
-    const std::uint64_t blockDrops = atEnd.drops - dropsAtStart;
+    const std::uint64_t blockDrops = atEnd.drops - atStart.drops;
     const double arrived = result.sim.rate * m_options.blockSeconds;
     const double absorbed = std::max(0.0, arrived - static_cast<double>(blockDrops));
-    std::printf("  sent %llu, handled %llu, dropped %llu (all during the block)\n",
+    std::printf("  sent %llu, handled %llu, dropped %llu: %llu during the block, %llu after it\n",
                 static_cast<unsigned long long>(result.sim.sent),
                 static_cast<unsigned long long>(result.handled),
-                static_cast<unsigned long long>(result.kernelDrops));
+                static_cast<unsigned long long>(result.kernelDrops),
+                static_cast<unsigned long long>(blockDrops),
+                static_cast<unsigned long long>(result.kernelDrops - blockDrops));
     std::printf(
-        "  receive queue at the end of the block: %.2f MiB; absorbed about %.0f datagrams "
-        "= %.0f ms of this traffic before the first loss\n\n",
+        "  the receive queue held %.2f MiB at the end of the block: about %.0f datagrams "
+        "(%.0f bytes each in the kernel's accounting) = %.0f ms of this traffic\n\n",
         static_cast<double>(atEnd.receiveQueueBytes) / kMiB, absorbed,
+        absorbed > 0 ? static_cast<double>(atEnd.receiveQueueBytes) / absorbed : 0.0,
         result.sim.rate > 0 ? 1000.0 * absorbed / result.sim.rate : 0.0);
 }
 

@@ -3,6 +3,7 @@
 #include "event_loop.h"
 #include "net/udp_server.h"
 #include "process_stats.h"
+#include "qt_loop_receiver.h"
 
 namespace qvlink::bench {
 namespace {
@@ -56,6 +57,24 @@ StepResult runMonitorStep(MonitorUnderTest& monitor, SimLoad load) {
     result.seconds = loadSeconds(result.sim);
     result.tracePaints = monitor.tracePaints();
     result.longestTickGap = monitor.longestTickGapSeconds();
+    return result;
+}
+
+StepResult runQtLoopStep(SimLoad load) {
+    QtLoopReceiver receiver(monitorReceiveBuffer());
+    load.port = receiver.port();
+    StepResult result;
+    result.receiver = "Qt loop only";
+    result.asked = load.rate;
+    CpuSpan span;
+    result.sim = runSimLoad(load);
+    waitUntilDrained(load.port, [&] { return receiver.received(); });
+    span.stop();
+    result.handled = receiver.received();
+    result.kernelDrops = kernelUdpStats(load.port).value_or(KernelUdpStats{}).drops;
+    result.cpuSeconds = span.cpuSeconds();
+    result.contextSwitches = span.contextSwitches();
+    result.seconds = loadSeconds(result.sim);
     return result;
 }
 

@@ -40,6 +40,9 @@ struct StepResult {
 StepResult runMonitorStep(MonitorUnderTest& monitor, SimLoad load);
 /// The same traffic to a fresh bare receiver of `kind`.
 StepResult runBareStep(BareKind kind, SimLoad load);
+/// The same traffic to a receiver that only counts on the GUI thread's event loop (CPU of the
+/// whole process, as for the monitor, which stays idle meanwhile).
+StepResult runQtLoopStep(SimLoad load);
 
 /// Receive buffer the monitor asks for; the bare receivers ask for the same.
 int monitorReceiveBuffer();

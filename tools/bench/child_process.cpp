@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,6 +24,13 @@ std::vector<char*> pointers(std::vector<std::string>& texts) {
     }
     out.push_back(nullptr);
     return out;
+}
+
+double cpuSecondsOf(const rusage& usage) {
+    const auto seconds = [](const timeval& time) {
+        return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) * 1e-6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 int decodeStatus(int status) {
@@ -82,9 +90,11 @@ bool ChildProcess::finished() {
         return true;
     }
     int status = 0;
-    if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+    rusage usage{};
+    if (wait4(m_pid, &status, WNOHANG, &usage) == m_pid) {
         m_reaped = true;
         m_status = decodeStatus(status);
+        m_cpuSeconds = cpuSecondsOf(usage);
     }
     return m_reaped;
 }
@@ -92,10 +102,12 @@ bool ChildProcess::finished() {
 int ChildProcess::wait() {
     while (!m_reaped) {
         int status = 0;
-        const pid_t done = waitpid(m_pid, &status, 0);
+        rusage usage{};
+        const pid_t done = wait4(m_pid, &status, 0, &usage);
         if (done == m_pid) {
             m_reaped = true;
             m_status = decodeStatus(status);
+            m_cpuSeconds = cpuSecondsOf(usage);
         } else if (done < 0 && errno != EINTR) {
             break;
         }

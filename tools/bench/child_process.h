@@ -35,6 +35,8 @@ public:
     void signal(int number) const;
     /// Everything the child has written so far.
     std::string output() const;
+    /// User and system CPU time of the child, once it has been reaped.
+    double cpuSeconds() const { return m_cpuSeconds; }
 
 private:
     pid_t m_pid = -1;
@@ -42,6 +44,7 @@ private:
     int m_outputFd = -1;
     bool m_reaped = false;
     int m_status = 0;
+    double m_cpuSeconds = 0.0;
 };
 
 }  // namespace qvlink::bench

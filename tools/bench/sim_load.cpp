@@ -47,7 +47,7 @@ std::optional<SimSummary> parseSimSummary(const std::string& output) {
                     &rate) != 3) {
         return std::nullopt;
     }
-    return SimSummary{sent, rate};
+    return SimSummary{sent, rate, 0.0};
 }
 
 SimSummary runSimLoad(const SimLoad& load) {
@@ -71,7 +71,9 @@ SimSummary runSimLoad(const SimLoad& load) {
         throw std::runtime_error("qvlink-sim failed (status " + std::to_string(status) + "):\n" +
                                  sim.output());
     }
-    return *summary;
+    SimSummary result = *summary;
+    result.cpuSeconds = sim.cpuSeconds();
+    return result;
 }
 
 }  // namespace qvlink::bench

@@ -21,7 +21,8 @@ struct SimLoad {
 /// The simulator's own count of what it sent.
 struct SimSummary {
     std::uint64_t sent = 0;
-    double rate = 0.0;  ///< datagrams per second it achieved
+    double rate = 0.0;        ///< datagrams per second it achieved
+    double cpuSeconds = 0.0;  ///< the simulator's own CPU time
 };
 
 /// Command-line arguments of the simulator for `load`. The devices send from addresses and

@@ -1,6 +1,7 @@
 #include "ui/cell_store.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace qvlink {
 namespace {
@@ -19,6 +20,7 @@ auto columnPosition(Row& row, int col) {
 }  // namespace
 
 void CellStore::resize(int rowCount) {
+    forgetLastBeyond();
     rowCount = std::max(rowCount, 0);
     while (this->rowCount() > rowCount) {
         if (!m_rows.back().empty()) {
@@ -32,6 +34,7 @@ void CellStore::resize(int rowCount) {
 }
 
 void CellStore::appendRow() {
+    forgetLastBeyond();
     const auto waiting = m_beyond.find(rowCount());
     if (waiting != m_beyond.end()) {
         m_rows.push_back(std::move(waiting->second));
@@ -67,9 +70,10 @@ void CellStore::eraseRows(int first, int count) {
     if (m_beyond.empty()) {
         return;
     }
-    std::map<int, Row> moved;
+    forgetLastBeyond();
+    std::unordered_map<int, Row> moved;
     for (auto& [row, cells] : m_beyond) {
-        moved.emplace_hint(moved.end(), row - count, std::move(cells));
+        moved.emplace(row - count, std::move(cells));
     }
     m_beyond = std::move(moved);
 }
@@ -78,6 +82,7 @@ void CellStore::clear() {
     for (Row& row : m_rows) {
         row.clear();
     }
+    forgetLastBeyond();
     m_beyond.clear();
 }
 
@@ -90,8 +95,15 @@ const CellStore::Row* CellStore::findRow(int row) const {
     if (row < rowCount()) {
         return &m_rows[static_cast<std::size_t>(row)];
     }
-    const auto it = m_beyond.find(row);
-    return it == m_beyond.end() ? nullptr : &it->second;
+    if (row != m_lastBeyondRow) {
+        const auto it = m_beyond.find(row);
+        if (it == m_beyond.end()) {
+            return nullptr;
+        }
+        m_lastBeyondRow = row;
+        m_lastBeyond = const_cast<Row*>(&it->second);
+    }
+    return m_lastBeyond;
 }
 
 const Cell* CellStore::find(int col, int row) const {
@@ -99,8 +111,16 @@ const Cell* CellStore::find(int col, int row) const {
     return cells ? findInRow(*cells, col) : nullptr;
 }
 
+Cell* CellStore::find(int col, int row) {
+    return const_cast<Cell*>(std::as_const(*this).find(col, row));
+}
+
 Cell& CellStore::at(int col, int row) {
-    Row& cells = row < rowCount() ? m_rows[static_cast<std::size_t>(row)] : m_beyond[row];
+    if (row >= rowCount() && row != m_lastBeyondRow) {
+        m_lastBeyond = &m_beyond[row];  // elements of the map stay put as it grows
+        m_lastBeyondRow = row;
+    }
+    Row& cells = row < rowCount() ? m_rows[static_cast<std::size_t>(row)] : *m_lastBeyond;
     const auto it = columnPosition(cells, col);
     if (it != cells.end() && it->col == col) {
         return it->cell;

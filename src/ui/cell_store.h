@@ -6,8 +6,8 @@
 // are kept, blanked, for the next rows added, so a rolling trace reuses their memory.
 
 #include <deque>
-#include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "common/cell_grid.h"
@@ -39,6 +39,7 @@ public:
 
     /// The cell at (col, row), or nullptr for a cell never written.
     const Cell* find(int col, int row) const;
+    Cell* find(int col, int row);
     /// The cell at (col, row), created empty when it does not exist yet.
     Cell& at(int col, int row);
 
@@ -54,10 +55,15 @@ private:
     static const Cell* findInRow(const Row& row, int col);
     const Row* findRow(int row) const;
     void keepSpare(Row&& row);
+    void forgetLastBeyond() const { m_lastBeyondRow = -1; }
 
     std::deque<Row> m_rows;
-    std::map<int, Row> m_beyond;
+    std::unordered_map<int, Row> m_beyond;
     std::vector<Row> m_spare;
+    // The row beyond the grid looked up last: a refresh writes a device's cells one after the
+    // other, tens of thousands of devices past the devices grid's last row.
+    mutable int m_lastBeyondRow = -1;
+    mutable Row* m_lastBeyond = nullptr;
 };
 
 }  // namespace qvlink

@@ -37,13 +37,13 @@ bool GridModel::setText(int col, int row, const std::string& text) {
     if (col < 0 || row < 0) {
         return false;
     }
-    const Cell* existing = m_cells.find(col, row);
+    Cell* existing = m_cells.find(col, row);
     if (existing ? existing->text == text : text.empty()) {
         return false;
     }
-    m_cells.at(col, row).text = text;
-    if (!m_held) {
-        notifyCellChanged(col, row);  // else the flush repaints every cell
+    (existing ? *existing : m_cells.at(col, row)).text = text;
+    if (!m_held || row < m_fixedRows) {
+        notifyCellChanged(col, row);  // held rows: the flush repaints them all
     }
     return true;
 }

@@ -91,6 +91,16 @@ TEST(GridHeldRows, GrowthIsToldAtTheFrameAndShrinkingAtOnce) {
     EXPECT_EQ(grid->RowCount(), 8);
 }
 
+TEST(GridHeldRows, AHeaderChangedWhileRowsAreHeldIsToldAtOnce) {
+    auto grid = traceGrid(2);
+    logRecord(*grid, 0);
+    QSignalSpy headers(grid->model(), &QAbstractItemModel::headerDataChanged);
+    grid->setCellText(1, 0, "Новый заголовок");
+    ASSERT_EQ(headers.count(), 1);
+    EXPECT_EQ(headers.at(0).at(0).value<Qt::Orientation>(), Qt::Horizontal);
+    EXPECT_EQ(grid->model()->headerData(1, Qt::Horizontal).toString(), "Новый заголовок");
+}
+
 TEST(GridHeldRows, AHiddenGridTellsItsViewRowByRow) {
     GridView grid;
     grid.setRowCount(2);

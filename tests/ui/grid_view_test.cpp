@@ -26,8 +26,17 @@ TEST(GridStorage, WritesBeyondTheGridAreKeptUnshownUntilItGrows) {
     EXPECT_EQ(grid.model()->rowCount(), 29);
     EXPECT_EQ(changes.count(), 0);
 
+    grid.setCellText(4, 40, "later");
+    grid.setCellText(3, 35, "next to late");  // back to a row written before
+    EXPECT_EQ(grid.getCellText(2, 35), "late");
+    EXPECT_EQ(grid.getCellText(4, 40), "later");
+
     grid.removeRows(1, 1);  // rows below the grid move up with the rest
     EXPECT_EQ(grid.getCellText(2, 34), "late");
+    EXPECT_EQ(grid.getCellText(2, 35), "");
+    grid.setCellText(1, 39, "moved");
+    EXPECT_EQ(grid.getCellText(4, 39), "later");
+    EXPECT_EQ(grid.getCellText(1, 39), "moved");
     for (int i = 0; i < 6; ++i) {
         grid.addRow();
     }

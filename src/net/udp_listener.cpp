@@ -34,6 +34,12 @@ constexpr std::size_t kControlSize = CMSG_SPACE(sizeof(std::uint32_t));
 /// Outcome of one batch receive: datagrams taken, or why none were.
 enum class Receipt { Received, QueueEmpty, Failed };
 
+/// What one drain did.
+struct DrainResult {
+    int received = 0;
+    bool failed = false;
+};
+
 }  // namespace
 
 struct UdpListener::State : std::enable_shared_from_this<UdpListener::State> {
@@ -63,7 +69,8 @@ struct UdpListener::State : std::enable_shared_from_this<UdpListener::State> {
     bool handOver();
     void runPostedDrain();
     void runWatchedDrain();
-    bool drain();
+    DrainResult drain();
+    void pauseWatches(std::chrono::milliseconds pause);
     Receipt receiveBatch(std::size_t index, int wanted, int& received);
     void deliver(std::size_t index, int message);
     void noteDrops(std::size_t index, msghdr& message);
@@ -174,7 +181,7 @@ void UdpListener::State::run() {
         if (watched.back().revents != 0) {
             break;  // woken to stop
         }
-        const bool failed = threadedEvent ? drain() : handOver();
+        const bool failed = threadedEvent ? drain().failed : handOver();
         if (failed) {
             pauseAfterFailure();
         }
@@ -195,7 +202,7 @@ bool UdpListener::State::handOver() {
 }
 
 void UdpListener::State::runPostedDrain() {
-    const bool failed = isCancelled() ? false : drain();
+    const bool failed = isCancelled() ? false : drain().failed;
     {
         const std::lock_guard lock(mutex);
         drainPending = false;
@@ -204,24 +211,34 @@ void UdpListener::State::runPostedDrain() {
     changed.notify_all();
 }
 
-// A watched socket is readable: the drain runs right here, on the dispatcher's thread.
+// A watched socket is readable: the drain runs right here, on the dispatcher's thread. After
+// a failure the watches pause so that it cannot spin; after a light drain they pause briefly
+// so that a trickle of datagrams waits in the socket and costs the thread one wake-up per
+// interval instead of one per datagram.
 void UdpListener::State::runWatchedDrain() {
     if (isCancelled()) {
         return;
     }
-    const bool failed = drain();
-    if (!failed || isCancelled()) {  // the handler may have stopped the endpoint
+    const DrainResult result = drain();
+    if (isCancelled()) {  // the handler may have stopped the endpoint
         return;
     }
+    if (result.failed) {
+        pauseWatches(std::chrono::duration_cast<std::chrono::milliseconds>(kFailurePause));
+    } else if (result.received < UdpServer::kTrickleDatagrams) {
+        pauseWatches(std::chrono::milliseconds(UdpServer::kTrickleGatheringMs));
+    }
+}
+
+void UdpListener::State::pauseWatches(std::chrono::milliseconds pause) {
     for (const auto& watch : watches) {
-        watch->pauseFor(std::chrono::duration_cast<std::chrono::milliseconds>(kFailurePause));
+        watch->pauseFor(pause);
     }
 }
 
 // Receives what is waiting, a batch per socket per pass in binding order, until every socket
 // is empty or the per-wake-up bound is reached (a batch already taken is delivered whole).
-// Returns true if a receive failed.
-bool UdpListener::State::drain() {
+DrainResult UdpListener::State::drain() {
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(UdpServer::kMaxDrainTimeMs);
     std::fill(waiting.begin(), waiting.end(), 1);
@@ -241,7 +258,7 @@ bool UdpListener::State::drain() {
                 deliver(i, m);
             }
             if (isCancelled()) {
-                return failed;
+                return {received, failed};
             }
             received += got;
             // A short batch emptied the queue.
@@ -252,11 +269,11 @@ bool UdpListener::State::drain() {
             }
             if (received >= UdpServer::kMaxDatagramsPerWakeup ||
                 std::chrono::steady_clock::now() >= deadline) {
-                return failed;
+                return {received, failed};
             }
         }
     }
-    return failed;
+    return {received, failed};
 }
 
 // Takes up to `wanted` datagrams without waiting. MSG_TRUNC makes each length the datagram's

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "gui_thread.h"
@@ -430,6 +431,69 @@ TEST_F(UdpServerTest, DatagramsLostToAFullSocketBufferAreCounted) {
         return gui.run([&] { return server->droppedDatagrams(); }) > 0;
     }));
     stopServer();
+}
+
+/// A dispatcher on the test's own thread that watches sockets: the test says when a watched
+/// socket is looked at, and the pauses the endpoint asks of its watch are recorded.
+class HandWatchedDispatcher final : public Dispatcher {
+public:
+    void post(std::function<void()> task) override { task(); }
+
+    std::unique_ptr<ReadableWatch> watchReadable(int, std::function<void()> onReadable) override {
+        m_onReadable = std::move(onReadable);
+        return std::make_unique<Watch>(m_pauses);
+    }
+
+    void socketReadable() { m_onReadable(); }
+    std::vector<std::chrono::milliseconds> takePauses() { return std::exchange(m_pauses, {}); }
+
+private:
+    class Watch final : public ReadableWatch {
+    public:
+        explicit Watch(std::vector<std::chrono::milliseconds>& pauses) : m_pauses(pauses) {}
+        void pauseFor(std::chrono::milliseconds pause) override { m_pauses.push_back(pause); }
+
+    private:
+        std::vector<std::chrono::milliseconds>& m_pauses;
+    };
+
+    std::function<void()> m_onReadable;
+    std::vector<std::chrono::milliseconds> m_pauses;
+};
+
+// Light traffic waits in the socket between wake-ups; a busy queue is taken without a pause.
+TEST(UdpServerWatched, ATrickleGathersInTheSocketAndABusyQueueIsTakenAtOnce) {
+    HandWatchedDispatcher dispatcher;
+    UdpServer server(dispatcher);
+    int delivered = 0;
+    server.addBinding().IP = "127.0.0.1";
+    server.setOnUDPRead(
+        [&](UdpServer&, std::span<const std::uint8_t>, const UdpBinding&) { ++delivered; });
+    server.setActive(true);
+    const PeerSocket peer;
+
+    constexpr std::chrono::milliseconds kGathering(UdpServer::kTrickleGatheringMs);
+    struct Case {
+        int waiting;
+        std::vector<std::chrono::milliseconds> pauses;
+    };
+    for (const Case& c :
+         {Case{1, {kGathering}}, Case{UdpServer::kTrickleDatagrams - 1, {kGathering}},
+          Case{UdpServer::kTrickleDatagrams, {}},
+          Case{UdpServer::kMaxDatagramsPerWakeup + 10, {}}}) {
+        SCOPED_TRACE(c.waiting);
+        for (int i = 0; i < c.waiting; ++i) {
+            peer.sendTo(server.binding(0).Port, "x");  // queued before sendto returns on loopback
+        }
+        delivered = 0;
+        dispatcher.socketReadable();
+        EXPECT_EQ(delivered, std::min(c.waiting, UdpServer::kMaxDatagramsPerWakeup));
+        EXPECT_EQ(dispatcher.takePauses(), c.pauses);
+        while (delivered < c.waiting) {
+            dispatcher.socketReadable();  // what the bound per wake-up left behind
+        }
+        dispatcher.takePauses();
+    }
 }
 
 }  // namespace

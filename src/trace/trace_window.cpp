@@ -20,6 +20,9 @@ constexpr QPoint kScreenPosition{281, 377};
 /// A busy bus rolls the log faster than anyone reads it; every frame shapes the texts of the
 /// records that came into view, so the log is redrawn at most this often.
 constexpr qreal kMaxFramesPerSecond = 25.0;
+/// When every record in view is new in every frame (a flood), frames cost the most: they then
+/// come less often, so that painting the log takes at most this share of the time.
+constexpr double kMaxPaintShare = 0.02;
 
 QFont arial(int pixels) {
     return pixelFont(QStringLiteral("Arial"), pixels);
@@ -66,7 +69,7 @@ TFTrace::TFTrace(Clock clock, FormatSettings format, Dialogs dialogs, QWidget* p
     move(kScreenPosition);
     setFont(arial(11));
     setAttribute(Qt::WA_QuitOnClose, false);
-    FramePacer::pace(this, kMaxFramesPerSecond);
+    FramePacer::pace(this, kMaxFramesPerSecond)->setMaxPaintShare(kMaxPaintShare);
     SaveTraceDialog = {QStringLiteral("Kelta2BusTrace.htm"), QStringLiteral("html"),
                        QStringLiteral("Веб-страница (*.htm; *.html)"), QStringLiteral("*.htm")};
     arrangeTabOrder();

@@ -29,13 +29,31 @@ FramePacer::FramePacer(QWidget* window, std::chrono::milliseconds frame)
     window->installEventFilter(this);
 }
 
+std::chrono::milliseconds FramePacer::frameInterval(std::chrono::microseconds paintCost,
+                                                    std::chrono::milliseconds frame,
+                                                    double maxPaintShare) {
+    if (maxPaintShare <= 0.0) {
+        return frame;
+    }
+    const auto shared =
+        std::chrono::ceil<std::chrono::milliseconds>(std::chrono::duration<double, std::micro>(
+            static_cast<double>(paintCost.count()) / maxPaintShare));
+    return std::max(frame, std::min(shared, std::max(frame, kSlowestFrame)));
+}
+
 void FramePacer::releaseHeldFrame() {
+    paintFrame();
+}
+
+void FramePacer::paintFrame() {
     m_release.stop();
     m_sinceFrame.start();
     const QScopedValueRollback<bool> releasing(m_releasing, true);
     emit frameStarts();
     QEvent request(QEvent::UpdateRequest);
     QCoreApplication::sendEvent(m_window, &request);
+    const std::chrono::microseconds cost(m_sinceFrame.nsecsElapsed() / 1000);
+    m_paintCost = (3 * m_paintCost + cost) / 4;
 }
 
 bool FramePacer::eventFilter(QObject* watched, QEvent* event) {
@@ -45,14 +63,14 @@ bool FramePacer::eventFilter(QObject* watched, QEvent* event) {
     if (m_release.isActive()) {
         return true;  // the held frame will paint this too
     }
+    const std::chrono::milliseconds interval = frameInterval(m_paintCost, m_frame, m_maxPaintShare);
     const auto elapsed = std::chrono::milliseconds(m_sinceFrame.isValid() ? m_sinceFrame.elapsed()
-                                                                          : m_frame.count());
-    if (elapsed >= m_frame) {
-        m_sinceFrame.start();
-        emit frameStarts();
-        return false;
+                                                                          : interval.count());
+    if (elapsed >= interval) {
+        paintFrame();  // here rather than after the filter, so that its cost is known
+    } else {
+        m_release.start(interval - elapsed);
     }
-    m_release.start(m_frame - elapsed);
     return true;
 }
 

@@ -6,7 +6,8 @@
 // back the window's update requests that come sooner than a frame after the last paint and
 // releases one request at the frame's end, which paints everything asked for meanwhile.
 // Whatever must be current in a frame (a grid's held rows) is brought up to date on
-// frameStarts, just before the window paints.
+// frameStarts, just before the window paints. A window may also cap the share of time spent
+// painting it: frames that cost more then come less often, down to kSlowestFrame.
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -28,6 +29,20 @@ public:
 
     FramePacer(QWidget* window, std::chrono::milliseconds frame);
 
+    /// Longest time between frames that the paint share may ask for.
+    static constexpr std::chrono::milliseconds kSlowestFrame{100};
+
+    /// Time from the start of one frame to the next: `frame`, or longer where frames cost
+    /// `paintCost` each and painting should take at most `maxPaintShare` (0 for no cap) of
+    /// the time, up to kSlowestFrame.
+    static std::chrono::milliseconds frameInterval(std::chrono::microseconds paintCost,
+                                                   std::chrono::milliseconds frame,
+                                                   double maxPaintShare);
+
+    /// Caps the share of time spent painting the window (e.g. 0.02), measured over its
+    /// recent frames; 0, the default, paints every frame the display allows.
+    void setMaxPaintShare(double share) { m_maxPaintShare = share; }
+
     /// Paints a held frame now.
     void releaseHeldFrame();
 
@@ -39,8 +54,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void paintFrame();
+
     QWidget* m_window;
     std::chrono::milliseconds m_frame;
+    double m_maxPaintShare = 0.0;
+    /// Paint time of the recent frames, smoothed so that one slow frame counts a quarter.
+    std::chrono::microseconds m_paintCost{0};
     QElapsedTimer m_sinceFrame;
     QTimer m_release;
     bool m_releasing = false;

@@ -38,5 +38,27 @@ TEST(FramePacer, UpdatesWithinAFrameArePaintedOnceWhenItEnds) {
     EXPECT_EQ(counter->paints, painted + 1);
 }
 
+TEST(FramePacer, CostlyFramesComeLessOftenWithinTheSlowestFrame) {
+    using std::chrono::microseconds;
+    using std::chrono::milliseconds;
+    const struct {
+        microseconds paintCost;
+        milliseconds frame;
+        double share;
+        milliseconds interval;
+    } cases[] = {
+        {microseconds(1400), milliseconds(40), 0.0, milliseconds(40)},   // no cap
+        {microseconds(400), milliseconds(40), 0.02, milliseconds(40)},   // cheap: every frame
+        {microseconds(1400), milliseconds(40), 0.02, milliseconds(70)},  // a flood
+        {microseconds(1401), milliseconds(40), 0.02, milliseconds(71)},  // rounded up
+        {microseconds(9000), milliseconds(40), 0.02, FramePacer::kSlowestFrame},
+        {microseconds(9000), milliseconds(250), 0.02, milliseconds(250)},  // already slower
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.paintCost.count());
+        EXPECT_EQ(FramePacer::frameInterval(c.paintCost, c.frame, c.share), c.interval);
+    }
+}
+
 }  // namespace
 }  // namespace qvlink

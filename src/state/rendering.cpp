@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -25,15 +26,16 @@ class DecimalExpansion {
 public:
     explicit DecimalExpansion(float magnitude) {
         // A float widened to double prints exactly with 149 fractional digits: nothing is
-        // rounded by the conversion itself. The radix character printed is the one of the
-        // process's C locale, so whatever is not a digit marks the point.
+        // rounded by the conversion itself. to_chars writes the same digits as printf, at a
+        // fraction of the cost (a refresh converts every TI value), and always with a '.'.
         std::array<char, 64 + kExactFractionDigits> text{};
-        const int length = std::snprintf(text.data(), text.size(), "%.*f", kExactFractionDigits,
-                                         static_cast<double>(magnitude));
+        const std::to_chars_result written =
+            std::to_chars(text.data(), text.data() + text.size(), static_cast<double>(magnitude),
+                          std::chars_format::fixed, kExactFractionDigits);
         m_digits[0] = '0';
         m_length = 1;
-        for (int i = 0; i < length; ++i) {
-            const char c = text[static_cast<std::size_t>(i)];
+        for (const char* p = text.data(); p != written.ptr; ++p) {
+            const char c = *p;
             if (std::isdigit(static_cast<unsigned char>(c)) != 0) {
                 m_digits[static_cast<std::size_t>(m_length++)] = c;
             } else if (m_point == 0) {

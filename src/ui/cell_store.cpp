@@ -121,6 +121,9 @@ Cell& CellStore::at(int col, int row) {
         m_lastBeyondRow = row;
     }
     Row& cells = row < rowCount() ? m_rows[static_cast<std::size_t>(row)] : *m_lastBeyond;
+    if (cells.empty()) {
+        cells.reserve(m_rowCapacity);
+    }
     const auto it = columnPosition(cells, col);
     if (it != cells.end() && it->col == col) {
         return it->cell;

@@ -5,6 +5,7 @@
 // beyond the grid's size wait in a map until the grid grows over them. A few rows taken out
 // are kept, blanked, for the next rows added, so a rolling trace reuses their memory.
 
+#include <algorithm>
 #include <deque>
 #include <string>
 #include <unordered_map>
@@ -36,6 +37,11 @@ public:
     void eraseRows(int first, int count);
     /// Drops every text and override; the row count stays.
     void clear();
+    /// Room made for a row's cells when its first cell is written: the grid's column count,
+    /// since a refresh writes every column of a new device's row one after the other.
+    void setRowCapacity(int columns) {
+        m_rowCapacity = static_cast<std::size_t>(std::max(columns, 1));
+    }
 
     /// The cell at (col, row), or nullptr for a cell never written.
     const Cell* find(int col, int row) const;
@@ -60,6 +66,7 @@ private:
     std::deque<Row> m_rows;
     std::unordered_map<int, Row> m_beyond;
     std::vector<Row> m_spare;
+    std::size_t m_rowCapacity = 1;
     // The row beyond the grid looked up last: a refresh writes a device's cells one after the
     // other, tens of thousands of devices past the devices grid's last row.
     mutable int m_lastBeyondRow = -1;

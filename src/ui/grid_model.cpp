@@ -18,7 +18,10 @@ void GridModel::reshape(Change change) {
 }
 
 void GridModel::setGridColCount(int count) {
-    reshape([&] { m_colCount = std::max(count, 0); });
+    reshape([&] {
+        m_colCount = std::max(count, 0);
+        m_cells.setRowCapacity(m_colCount);
+    });
 }
 
 void GridModel::setGridRowCount(int count) {

@@ -240,15 +240,19 @@ std::string timeOfDayText(const LocalDateTime& time, const FormatSettings& forma
 }
 
 std::string durationText(std::uint16_t seconds) {
+    // Every device and every valid point has one at every refresh: written digit by digit.
     const int n = seconds;
-    char text[16];
     if (n < 60) {
-        std::snprintf(text, sizeof text, "%d", n);
-    } else if (n < 3600) {
-        std::snprintf(text, sizeof text, "%.2d:%.2d", n / 60, n % 60);
-    } else {
-        std::snprintf(text, sizeof text, "%.2d:%.2d:%.2d", n / 3600, n % 3600 / 60, n % 60);
+        return std::to_string(n);
     }
+    std::string text;
+    if (n >= 3600) {
+        appendFixedDigits(n / 3600, 2, text);
+        text += ':';
+    }
+    appendFixedDigits(n % 3600 / 60, 2, text);
+    text += ':';
+    appendFixedDigits(n % 60, 2, text);
     return text;
 }
 

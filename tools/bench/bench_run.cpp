@@ -397,12 +397,13 @@ void Benchmark::manyDevices() {
     const TickTimes times = timeRefreshTicks(crowded.main(), kManyDeviceTicks);
     std::printf(
         "  registering them: %.1f ms CPU; tick handler CPU: median %.2f ms, 90th "
-        "percentile %.2f ms (wall median %.2f ms); %d valid points\n\n",
-        registerMs, times.medianCpuMs, times.p90CpuMs, times.medianWallMs, times.validPoints);
+        "percentile %.2f ms, slowest %.2f ms (wall median %.2f ms); %d valid points\n\n",
+        registerMs, times.medianCpuMs, times.p90CpuMs, times.slowestCpuMs, times.medianWallMs,
+        times.validPoints);
     char text[64];
-    std::snprintf(text, sizeof text, "%.2f ms", times.medianCpuMs);
+    std::snprintf(text, sizeof text, "%.2f ms slowest", times.slowestCpuMs);
     verdict("refresh tick, 32768 devices", text, "<= 50 ms",
-            times.medianCpuMs <= kBudgetManyDevicesTickMs);
+            times.slowestCpuMs <= kBudgetManyDevicesTickMs);
 }
 
 void Benchmark::flood() {

@@ -73,6 +73,7 @@ TickTimes timeRefreshTicks(TFMain& main, int count) {
     times.validPoints = validPoints(main);
     times.medianCpuMs = percentile(cpu, 0.5);
     times.p90CpuMs = percentile(cpu, 0.9);
+    times.slowestCpuMs = percentile(cpu, 1.0);
     times.medianWallMs = percentile(wall, 0.5);
     times.medianFrameCpuMs = percentile(frame, 0.5);
     return times;

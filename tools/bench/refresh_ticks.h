@@ -14,6 +14,7 @@ struct TickTimes {
     int validPoints = 0;       ///< valid TS plus valid TI entries
     double medianCpuMs = 0.0;  ///< the tick handler on the GUI thread
     double p90CpuMs = 0.0;
+    double slowestCpuMs = 0.0;  ///< usually the first: it creates the cells of new devices
     double medianWallMs = 0.0;
     double medianFrameCpuMs = 0.0;  ///< the event loop after the tick: the repaint it asked for
 };

@@ -1,24 +1,16 @@
 #include "bare_receiver.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <array>
-#include <cerrno>
-#include <cstring>
-#include <stdexcept>
-#include <string>
 
+#include "counting_socket.h"
 #include "process_stats.h"
 
 namespace qvlink::bench {
 namespace {
 
-constexpr int kBatch = 64;
-/// The monitor's receive buffer: bigger than any datagram of the bus.
-constexpr std::size_t kBufferSize = 240;
 /// How often a waiting receive looks at the stop request.
 constexpr timeval kReceiveTimeout{0, 100'000};
 
@@ -28,26 +20,9 @@ const char* bareKindName(BareKind kind) {
     return kind == BareKind::Recvmmsg ? "bare recvmmsg" : "bare recvfrom";
 }
 
-BareReceiver::BareReceiver(BareKind kind, int receiveBufferBytes) : m_kind(kind) {
-    m_socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (m_socket < 0) {
-        throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
-    }
-    if (setsockopt(m_socket, SOL_SOCKET, SO_RCVBUFFORCE, &receiveBufferBytes,
-                   sizeof receiveBufferBytes) != 0) {
-        setsockopt(m_socket, SOL_SOCKET, SO_RCVBUF, &receiveBufferBytes, sizeof receiveBufferBytes);
-    }
+BareReceiver::BareReceiver(BareKind kind, int receiveBufferBytes)
+    : m_kind(kind), m_socket(openCountingSocket(receiveBufferBytes, m_port)) {
     setsockopt(m_socket, SOL_SOCKET, SO_RCVTIMEO, &kReceiveTimeout, sizeof kReceiveTimeout);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    socklen_t length = sizeof local;
-    if (bind(m_socket, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
-        getsockname(m_socket, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
-        close(m_socket);
-        throw std::runtime_error(std::string("bind: ") + std::strerror(errno));
-    }
-    m_port = ntohs(local.sin_port);
     m_thread = std::thread([this] { run(); });
 }
 
@@ -75,21 +50,9 @@ void BareReceiver::run() {
 
 // The loops end on a timed-out receive after the stop request: the queue is empty then.
 void BareReceiver::receiveBatches() {
-    std::array<std::array<std::uint8_t, kBufferSize>, kBatch> buffers{};
-    std::array<sockaddr_in, kBatch> senders{};
-    std::array<iovec, kBatch> vectors{};
-    std::array<mmsghdr, kBatch> messages{};
-    for (int i = 0; i < kBatch; ++i) {
-        vectors[i] = {buffers[i].data(), buffers[i].size()};
-        messages[i].msg_hdr.msg_name = &senders[i];
-        messages[i].msg_hdr.msg_iov = &vectors[i];
-        messages[i].msg_hdr.msg_iovlen = 1;
-    }
+    ReceiveBatch batch;
     for (;;) {
-        for (auto& message : messages) {
-            message.msg_hdr.msg_namelen = sizeof(sockaddr_in);
-        }
-        const int got = recvmmsg(m_socket, messages.data(), kBatch, MSG_WAITFORONE, nullptr);
+        const int got = batch.receive(m_socket, MSG_WAITFORONE);
         if (got > 0) {
             m_received.fetch_add(static_cast<std::uint64_t>(got), std::memory_order_relaxed);
         } else if (m_stop.load()) {
@@ -99,7 +62,7 @@ void BareReceiver::receiveBatches() {
 }
 
 void BareReceiver::receiveSingles() {
-    std::array<std::uint8_t, kBufferSize> buffer{};
+    std::array<std::uint8_t, ReceiveBatch::kBufferSize> buffer{};
     for (;;) {
         sockaddr_in sender{};
         socklen_t length = sizeof sender;

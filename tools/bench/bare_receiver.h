@@ -39,8 +39,8 @@ private:
     void receiveSingles();
 
     const BareKind m_kind;
-    int m_socket = -1;
     int m_port = 0;
+    int m_socket = -1;
     std::atomic<std::uint64_t> m_received{0};
     std::atomic<bool> m_stop{false};
     std::int64_t m_cpuNs = 0;

@@ -7,10 +7,13 @@
 
 #include <QObject>
 #include <cstdint>
+#include <memory>
 
 class QSocketNotifier;
 
 namespace qvlink::bench {
+
+class ReceiveBatch;
 
 class QtLoopReceiver : public QObject {
 public:
@@ -23,8 +26,9 @@ public:
 private:
     void drain();
 
-    int m_socket = -1;
     int m_port = 0;
+    int m_socket = -1;
+    std::unique_ptr<ReceiveBatch> m_batch;
     std::uint64_t m_received = 0;
     QSocketNotifier* m_notifier = nullptr;
 };

@@ -42,10 +42,6 @@ std::chrono::milliseconds FramePacer::frameInterval(std::chrono::microseconds pa
 }
 
 void FramePacer::releaseHeldFrame() {
-    paintFrame();
-}
-
-void FramePacer::paintFrame() {
     m_release.stop();
     m_sinceFrame.start();
     const QScopedValueRollback<bool> releasing(m_releasing, true);
@@ -67,7 +63,7 @@ bool FramePacer::eventFilter(QObject* watched, QEvent* event) {
     const auto elapsed = std::chrono::milliseconds(m_sinceFrame.isValid() ? m_sinceFrame.elapsed()
                                                                           : interval.count());
     if (elapsed >= interval) {
-        paintFrame();  // here rather than after the filter, so that its cost is known
+        releaseHeldFrame();  // painted here rather than after the filter, so its cost is known
     } else {
         m_release.start(interval - elapsed);
     }

@@ -43,7 +43,7 @@ public:
     /// recent frames; 0, the default, paints every frame the display allows.
     void setMaxPaintShare(double share) { m_maxPaintShare = share; }
 
-    /// Paints a held frame now.
+    /// Paints a frame now, with whatever was held for it.
     void releaseHeldFrame();
 
 signals:
@@ -54,8 +54,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void paintFrame();
-
     QWidget* m_window;
     std::chrono::milliseconds m_frame;
     double m_maxPaintShare = 0.0;

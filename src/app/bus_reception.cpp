@@ -1,7 +1,5 @@
 #include "app/bus_reception.h"
 
-#include "protocol/items.h"
-
 namespace qvlink {
 
 BusReception::BusReception(DeviceRegistry& registry, TeleparamTables& tables)

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "common/cell_grid.h"
+#include "common/rendering.h"
 #include "state/device_registry.h"
-#include "state/rendering.h"
 #include "state/teleparam_tables.h"
 
 namespace qvlink {

@@ -6,8 +6,8 @@
 #include <cstdint>
 
 #include "common/cell_grid.h"
+#include "common/rendering.h"
 #include "state/device_registry.h"
-#include "state/rendering.h"
 #include "state/teleparam_tables.h"
 
 namespace qvlink {

@@ -131,6 +131,29 @@ struct LocalDateTime {
     friend bool operator==(const LocalDateTime&, const LocalDateTime&) = default;
 };
 
+/// A decoded TS item, and in the same shape a TS table entry.
+struct TTs {
+    bool valid = false;        ///< table entries only: written at least once
+    std::uint16_t number = 0;  ///< point number of a decoded item
+    std::uint8_t flags = 0;
+    TTimeTag timeTag;
+    std::uint32_t timeout = 0;  ///< seconds since the latest item, raised by each refresh
+    std::string macAddr;        ///< device that sent the latest item
+    LocalDateTime lastReceived;
+};
+
+/// A decoded TI item, and in the same shape a TI table entry.
+struct TTi {
+    bool valid = false;
+    std::uint16_t number = 0;
+    std::uint8_t flags = 0;
+    float value = 0.0F;
+    TTimeTag timeTag;
+    std::uint32_t timeout = 0;
+    std::string macAddr;
+    LocalDateTime lastReceived;
+};
+
 using PayloadArea = std::array<std::uint8_t, kPayloadAreaSize>;
 
 /// One decoded bus datagram, owned by the reception pipeline while it is processed.

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "common/bus_types.h"
-#include "state/rendering.h"
+#include "common/rendering.h"
 
 namespace qvlink {
 

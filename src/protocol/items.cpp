@@ -39,16 +39,16 @@ int nextItemOffset(const PayloadReader& reader, int pos) {
     return reader.u16(pos) == 0 ? 0 : pos;
 }
 
-/// Decodes items from offset 0 and stores each, the last one included, until the list ends
-/// or the next item would start past the payload area.
-template <typename Item, typename Parse, typename Store>
-void walkItems(const TPacket& packet, Parse parse, Store store) {
+/// Decodes items from offset 0 and hands over each, the last one included, until the list
+/// ends or the next item would start past the payload area.
+template <typename Item, typename Parse, typename Visit>
+void walkItems(const TPacket& packet, Parse parse, const Visit& visit) {
     Item item;
     item.macAddr = packet.macAddr;
     int pos = 0;
     do {
         pos = parse(packet.payload, pos, item);
-        store(item);
+        visit(item);
     } while (pos != 0 && pos < static_cast<int>(kPayloadAreaSize));
 }
 
@@ -75,18 +75,16 @@ int parseTiItem(const PayloadArea& payload, int pos, TTi& item) {
     return nextItemOffset(reader, pos);
 }
 
-void processTsPacket(const TPacket& packet, TeleparamTables& tables) {
-    if (packet.msgClass != kClassTs) {
-        return;
+void forEachTsItem(const TPacket& packet, const std::function<void(const TTs&)>& visit) {
+    if (packet.msgClass == kClassTs) {
+        walkItems<TTs>(packet, parseTsItem, visit);
     }
-    walkItems<TTs>(packet, parseTsItem, [&tables](const TTs& item) { tables.storeTs(item); });
 }
 
-void processTiPacket(const TPacket& packet, TeleparamTables& tables) {
-    if (packet.msgClass != kClassTi) {
-        return;
+void forEachTiItem(const TPacket& packet, const std::function<void(const TTi&)>& visit) {
+    if (packet.msgClass == kClassTi) {
+        walkItems<TTi>(packet, parseTiItem, visit);
     }
-    walkItems<TTi>(packet, parseTiItem, [&tables](const TTi& item) { tables.storeTi(item); });
 }
 
 }  // namespace qvlink

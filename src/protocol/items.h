@@ -1,9 +1,10 @@
 #pragma once
 
-// TS and TI item decoding and the walks that store a datagram's items into the tables.
+// TS and TI item decoding and the walks over a datagram's item list.
+
+#include <functional>
 
 #include "common/bus_types.h"
-#include "state/teleparam_tables.h"
 
 namespace qvlink {
 
@@ -13,9 +14,11 @@ int parseTsItem(const PayloadArea& payload, int pos, TTs& item);
 /// The same for a TI item (number, flags, value, time tag).
 int parseTiItem(const PayloadArea& payload, int pos, TTi& item);
 
-/// Stores every TS item of a class-2 datagram, in list order; other classes do nothing.
-void processTsPacket(const TPacket& packet, TeleparamTables& tables);
-/// Stores every TI item of a class-1 datagram, in list order; other classes do nothing.
-void processTiPacket(const TPacket& packet, TeleparamTables& tables);
+/// Hands every TS item of a class-2 datagram to `visit`, in list order, each attributed to
+/// the sending device; other classes hand over nothing. The first item is handed over even
+/// when its number is 0: which numbers count is the receiver's rule.
+void forEachTsItem(const TPacket& packet, const std::function<void(const TTs&)>& visit);
+/// The same for the TI items of a class-1 datagram.
+void forEachTiItem(const TPacket& packet, const std::function<void(const TTi&)>& visit);
 
 }  // namespace qvlink

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/bus_types.h"
-#include "state/clock.h"
+#include "common/clock.h"
 
 namespace qvlink {
 

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "protocol/items.h"
+
 namespace qvlink {
 namespace {
 
@@ -69,6 +71,14 @@ void TeleparamTables::incTsTimeout(int number) {
 
 void TeleparamTables::incTiTimeout(int number) {
     incTimeout(m_ti, number);
+}
+
+void processTsPacket(const TPacket& packet, TeleparamTables& tables) {
+    forEachTsItem(packet, [&tables](const TTs& item) { tables.storeTs(item); });
+}
+
+void processTiPacket(const TPacket& packet, TeleparamTables& tables) {
+    forEachTiItem(packet, [&tables](const TTi& item) { tables.storeTi(item); });
 }
 
 }  // namespace qvlink

@@ -1,36 +1,11 @@
 #pragma once
 
 #include <array>
-#include <cstdint>
-#include <string>
 
 #include "common/bus_types.h"
-#include "state/clock.h"
+#include "common/clock.h"
 
 namespace qvlink {
-
-/// A decoded TS item, and in the same shape a TS table entry.
-struct TTs {
-    bool valid = false;        ///< table entries only: written at least once
-    std::uint16_t number = 0;  ///< point number of a decoded item
-    std::uint8_t flags = 0;
-    TTimeTag timeTag;
-    std::uint32_t timeout = 0;  ///< seconds since the latest item, raised by each refresh
-    std::string macAddr;        ///< device that sent the latest item
-    LocalDateTime lastReceived;
-};
-
-/// A decoded TI item, and in the same shape a TI table entry.
-struct TTi {
-    bool valid = false;
-    std::uint16_t number = 0;
-    std::uint8_t flags = 0;
-    float value = 0.0F;
-    TTimeTag timeTag;
-    std::uint32_t timeout = 0;
-    std::string macAddr;
-    LocalDateTime lastReceived;
-};
 
 /// The bus-wide tables of 500 TS and 500 TI points, indexed 1 to 500.
 /// Entries become valid with their first item and are never cleared.
@@ -53,5 +28,10 @@ private:
     std::array<TTs, kPointCount + 1> m_ts{};  // entry 0 unused
     std::array<TTi, kPointCount + 1> m_ti{};
 };
+
+/// Stores every TS item of a class-2 datagram, in list order; other classes do nothing.
+void processTsPacket(const TPacket& packet, TeleparamTables& tables);
+/// Stores every TI item of a class-1 datagram, in list order; other classes do nothing.
+void processTiPacket(const TPacket& packet, TeleparamTables& tables);
 
 }  // namespace qvlink

@@ -7,8 +7,8 @@
 
 #include "common/bus_types.h"
 #include "common/cell_grid.h"
-#include "state/clock.h"
-#include "state/rendering.h"
+#include "common/clock.h"
+#include "common/rendering.h"
 
 namespace qvlink {
 

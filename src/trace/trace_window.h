@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "common/bus_types.h"
-#include "state/clock.h"
-#include "state/rendering.h"
+#include "common/clock.h"
+#include "common/rendering.h"
 #include "trace/trace_log.h"
 #include "ui/dialogs.h"
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "protocol/items.h"
 #include "protocol/packets.h"
+#include "state/teleparam_tables.h"
 #include "support/fake_cell_grid.h"
 #include "support/packet_builder.h"
 

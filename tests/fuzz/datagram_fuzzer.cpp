@@ -14,9 +14,9 @@
 #include "app/bus_reception.h"
 #include "app/details_panel.h"
 #include "app/table_refresh.h"
+#include "common/rendering.h"
 #include "fuzz_check.h"
 #include "protocol/description.h"
-#include "state/rendering.h"
 #include "support/fake_cell_grid.h"
 #include "trace/trace_log.h"
 

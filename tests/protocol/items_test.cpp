@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "common/rendering.h"
 #include "datagrams.h"
-#include "state/rendering.h"
 
 namespace qvlink {
 namespace {
@@ -24,72 +24,64 @@ TPacket packetWithPayload(std::uint8_t msgClass, const Bytes& payload) {
     return packet;
 }
 
-class ItemWalkTest : public ::testing::Test {
-protected:
-    /// Numbers of the valid entries of one table, in ascending order.
-    template <typename Entry>
-    std::vector<int> valid(bool (TeleparamTables::*get)(int, Entry&) const) const {
-        std::vector<int> numbers;
-        Entry entry;
-        for (int n = 1; n <= kPointCount; ++n) {
-            if ((m_tables.*get)(n, entry)) {
-                numbers.push_back(n);
-            }
-        }
-        return numbers;
-    }
-    std::vector<int> validTs() const { return valid(&TeleparamTables::getTs); }
-    std::vector<int> validTi() const { return valid(&TeleparamTables::getTi); }
-    TTs ts(int number) const {
-        TTs entry;
-        EXPECT_TRUE(m_tables.getTs(number, entry)) << number;
-        return entry;
-    }
+/// The items one walk hands over, in order.
+std::vector<TTs> tsItems(const TPacket& packet) {
+    std::vector<TTs> items;
+    forEachTsItem(packet, [&items](const TTs& item) { items.push_back(item); });
+    return items;
+}
 
-    TeleparamTables m_tables{[] { return LocalDateTime{}; }};
-};
+std::vector<TTi> tiItems(const TPacket& packet) {
+    std::vector<TTi> items;
+    forEachTiItem(packet, [&items](const TTi& item) { items.push_back(item); });
+    return items;
+}
 
-TEST_F(ItemWalkTest, StoresTsItemsInListOrder) {
+template <typename Item>
+std::vector<int> numbersOf(const std::vector<Item>& items) {
+    std::vector<int> numbers;
+    for (const Item& item : items) {
+        numbers.push_back(item.number);
+    }
+    return numbers;
+}
+
+TEST(ItemWalk, HandsOverTsItemsInListOrder) {
     const struct {
         const char* name;
         Bytes payload;
-        std::vector<int> stored;
+        std::vector<int> handed;
     } rows[] = {
         {"one item then end", {0x05, 0x00, 0x01, 0x00, 0x00}, {5}},
         {"three items", {0x01, 0x00, 0x01, 0x02, 0x00, 0x00, 0x03, 0x00, 0x01}, {1, 2, 3}},
-        {"empty payload", {}, {}},
-        {"first number 0 is skipped", {0x00, 0x00, 0x01, 0x05, 0x00, 0x01}, {5}},
-        {"501 and 65535 skipped",
+        {"empty payload hands over one item 0", {}, {0}},
+        {"first number 0 does not end the list", {0x00, 0x00, 0x01, 0x05, 0x00, 0x01}, {0, 5}},
+        {"501 and 65535 are handed over too",
          {0x01, 0x00, 0x01, 0xF5, 0x01, 0x01, 0xFF, 0xFF, 0x01, 0x02, 0x00, 0x01},
-         {1, 2}},
+         {1, 501, 65535, 2}},
         {"list ends at two zero bytes",
          {0x01, 0x00, 0x01, 0x00, 0x00, 0x01, 0x07, 0x00, 0x01},
          {1}},
     };
     for (const auto& row : rows) {
-        m_tables = TeleparamTables([] { return LocalDateTime{}; });
-        processTsPacket(packetWithPayload(kClassTs, row.payload), m_tables);
-        EXPECT_EQ(validTs(), row.stored) << row.name;
-        EXPECT_TRUE(validTi().empty()) << row.name;
+        const std::vector<TTs> items = tsItems(packetWithPayload(kClassTs, row.payload));
+        EXPECT_EQ(numbersOf(items), row.handed) << row.name;
+        for (const TTs& item : items) {
+            EXPECT_EQ(item.macAddr, "FA:CE:01:00:11:22") << row.name;
+        }
     }
-    // A point reported twice in one datagram keeps the later item.
-    processTsPacket(packetWithPayload(kClassTs, {0x07, 0x00, 0x01, 0x07, 0x00, 0x06}), m_tables);
-    EXPECT_EQ(ts(7).flags, 0x06);
-    EXPECT_EQ(ts(7).macAddr, "FA:CE:01:00:11:22");
 }
 
-TEST_F(ItemWalkTest, TsTimeTagIsReadInWireOrder) {
-    processTsPacket(
-        packetWithPayload(kClassTs, {0x05, 0x00, 0x09, 0x10, 0x27, 0x1E, 0x0C, 0x0F, 0x06, 0x18}),
-        m_tables);
-    const TTs entry = ts(5);
-    EXPECT_EQ(entry.flags, 0x09);
-    EXPECT_EQ(entry.timeTag, (TTimeTag{24, 6, 15, 12, 30, 0, 10000}));
-    EXPECT_EQ(timestampText(entry.timeTag), "12:30:10.000");
-    EXPECT_EQ(validTs(), std::vector<int>{5});
+TEST(ItemWalk, TsTimeTagIsReadInWireOrder) {
+    const std::vector<TTs> items = tsItems(
+        packetWithPayload(kClassTs, {0x05, 0x00, 0x09, 0x10, 0x27, 0x1E, 0x0C, 0x0F, 0x06, 0x18}));
+    ASSERT_EQ(numbersOf(items), std::vector<int>{5});
+    EXPECT_EQ(items[0].flags, 0x09);
+    EXPECT_EQ(items[0].timeTag, (TTimeTag{24, 6, 15, 12, 30, 0, 10000}));
+    EXPECT_EQ(timestampText(items[0].timeTag), "12:30:10.000");
 }
 
-TEST_F(ItemWalkTest, TiItemsCarryValueAndOptionalTimeTag) {
+TEST(ItemWalk, TiItemsCarryValueAndOptionalTimeTag) {
     const Bytes payload = {0x07, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x3F,   // 7 = 1.5
                            0x08, 0x00, 0x08, 0x00, 0x00, 0x20, 0xC0,   // 8 = -2.5
                            0x58, 0x1B, 0x05, 0x09, 0x01, 0x02, 0x19,   // its tag
@@ -105,37 +97,31 @@ TEST_F(ItemWalkTest, TiItemsCarryValueAndOptionalTimeTag) {
     EXPECT_EQ(item.timeTag, (TTimeTag{25, 2, 1, 9, 5, 0, 7000}));
     EXPECT_EQ(parseTiItem(area, 21, item), 0);
 
-    processTiPacket(packetWithPayload(kClassTi, payload), m_tables);
-    EXPECT_EQ(validTi(), (std::vector<int>{7, 8, 9}));
-    EXPECT_TRUE(validTs().empty());
+    const std::vector<TTi> items = tiItems(packetWithPayload(kClassTi, payload));
+    EXPECT_EQ(numbersOf(items), (std::vector<int>{7, 8, 9}));
+    EXPECT_EQ(items[2].timeTag, TTimeTag{});  // a tag is not carried over to the next item
 }
 
-TEST_F(ItemWalkTest, OnlyClassOneAndTwoStoreItems) {
+TEST(ItemWalk, OnlyClassOneAndTwoCarryItems) {
     const Bytes items = {0x05, 0x00, 0x01, 0x00, 0x00, 0x80, 0x3F};
     for (const std::uint8_t msgClass : {0, 3, 4, 5, 6, 68, 72}) {
         const TPacket packet = packetWithPayload(msgClass, items);
-        processTsPacket(packet, m_tables);
-        processTiPacket(packet, m_tables);
+        EXPECT_TRUE(tsItems(packet).empty()) << int{msgClass};
+        EXPECT_TRUE(tiItems(packet).empty()) << int{msgClass};
     }
-    EXPECT_TRUE(validTs().empty());
-    EXPECT_TRUE(validTi().empty());
-
-    processTsPacket(packetWithPayload(kClassTi, items), m_tables);
-    processTiPacket(packetWithPayload(kClassTs, items), m_tables);
-    EXPECT_TRUE(validTs().empty());
-    EXPECT_TRUE(validTi().empty());
+    EXPECT_TRUE(tsItems(packetWithPayload(kClassTi, items)).empty());
+    EXPECT_TRUE(tiItems(packetWithPayload(kClassTs, items)).empty());
 }
 
-TEST_F(ItemWalkTest, UnterminatedListIsCutAtTheEndOfTheArea) {
+TEST(ItemWalk, UnterminatedListIsCutAtTheEndOfTheArea) {
     TPacket packet = packetWithPayload(kClassTs, {});
     for (int i = 0; i < 78; ++i) {  // 78 three-byte items fill all 234 bytes
         packet.payload[static_cast<std::size_t>(3 * i)] = static_cast<std::uint8_t>(i + 1);
         packet.payload[static_cast<std::size_t>(3 * i + 2)] = kFlagState;
     }
-    processTsPacket(packet, m_tables);
-    const std::vector<int> stored = validTs();
-    ASSERT_EQ(stored.size(), 78U);
-    EXPECT_EQ(stored.back(), 78);
+    const std::vector<int> handed = numbersOf(tsItems(packet));
+    ASSERT_EQ(handed.size(), 78U);
+    EXPECT_EQ(handed.back(), 78);
 }
 
 TEST(ItemParsers, ReadsPastTheAreaYieldZero) {

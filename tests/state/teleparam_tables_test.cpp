@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+
 namespace qvlink {
 namespace {
 
@@ -88,6 +91,27 @@ TEST_F(TeleparamTablesTest, TsAndTiTablesAreIndependent) {
     EXPECT_EQ(ts.timeout, 1U);
     ASSERT_TRUE(m_tables.getTi(1, ti));
     EXPECT_EQ(ti.timeout, 0U);
+}
+
+TEST_F(TeleparamTablesTest, DatagramItemsAreStoredInListOrder) {
+    TPacket packet;
+    packet.macAddr = "FA:CE:01:00:11:22";
+    packet.msgClass = kClassTs;
+    // Points 7, 501 (ignored), 7 again: the later item of one datagram wins.
+    const std::uint8_t items[] = {0x07, 0x00, 0x01, 0xF5, 0x01, 0x01, 0x07, 0x00, 0x06};
+    std::copy(std::begin(items), std::end(items), packet.payload.begin());
+    processTsPacket(packet, m_tables);
+    processTiPacket(packet, m_tables);
+    TTs ts;
+    ASSERT_TRUE(m_tables.getTs(7, ts));
+    EXPECT_EQ(ts.flags, 0x06);
+    EXPECT_EQ(ts.macAddr, "FA:CE:01:00:11:22");
+    TTi ti;
+    EXPECT_FALSE(m_tables.getTi(7, ti));  // a TS datagram leaves the TI table alone
+
+    packet.msgClass = kClassTi;
+    processTiPacket(packet, m_tables);
+    EXPECT_TRUE(m_tables.getTi(7, ti));
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 
 #include "capture/frame_decoder.h"
 #include "common/bus_types.h"
-#include "state/rendering.h"
+#include "common/rendering.h"
 
 namespace qvlink::dump {
 

@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/clock.h"
 #include "set_ip_command.h"
 #include "sim_error.h"
 #include "sim_options.h"
-#include "state/clock.h"
 
 namespace qvlink::sim {
 namespace {

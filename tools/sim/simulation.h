@@ -10,10 +10,10 @@
 #include <string_view>
 #include <vector>
 
+#include "common/clock.h"
 #include "datagram_writer.h"
 #include "sim_config.h"
 #include "sim_device.h"
-#include "state/clock.h"
 
 namespace qvlink::sim {
 

@@ -1,4 +1,4 @@
-#include "state/rendering.h"
+#include "common/rendering.h"
 
 #include <langinfo.h>
 #include <locale.h>

@@ -1,4 +1,4 @@
-#include "state/rendering.h"
+#include "common/rendering.h"
 
 #include <gtest/gtest.h>
 

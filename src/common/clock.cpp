@@ -1,4 +1,4 @@
-#include "state/clock.h"
+#include "common/clock.h"
 
 #include <ctime>
 

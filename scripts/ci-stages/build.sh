@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Stage: the ordinary build of everything (in build/) and every test suite.
+# Stage: the layer include check, the ordinary build of everything (in build/) and every test
+# suite.
 source "$(dirname "$0")/common.sh"
 
+./scripts/check-layers.sh
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build" -j "$jobs"
 run_ctest "$build"

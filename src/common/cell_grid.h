@@ -19,7 +19,6 @@ inline constexpr TColor clSystemFlag = 0x80000000;
 inline constexpr TColor clBtnFace = 0x8000000F;  ///< system button face
 inline constexpr TColor clWindow = 0x80000005;   ///< system window background
 inline constexpr TColor clWindowText = 0x80000008;
-inline constexpr TColor clInfoBk = 0x80000018;  ///< system tooltip background
 
 /// Cell storage is sparse: any column and row >= 0 can be written and read back; only cells
 /// inside the grid's size are shown. Cell operations take (column, row).

@@ -30,8 +30,6 @@ public:
     bool buildSetIpCommand(std::string_view macText, std::string_view ipText, DatagramArea& out,
                            std::size_t& length);
 
-    std::uint8_t nextSequence() const { return m_sequence; }
-
 private:
     std::uint8_t m_sequence = 0;
 };

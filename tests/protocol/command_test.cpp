@@ -41,7 +41,6 @@ TEST(CommandFraming, SequenceCounterRollsOver) {
         ASSERT_EQ(area[6], (command - 1) % 256) << "command " << command;
     }
     EXPECT_EQ(length, 16U);
-    EXPECT_EQ(framer.nextSequence(), 1);
 }
 
 TEST(CommandFraming, RefusesWhatDoesNotFitIn240Bytes) {
@@ -66,10 +65,10 @@ TEST(CommandFraming, RefusesWhatDoesNotFitIn240Bytes) {
         return untouched;
     }());
     EXPECT_EQ(length, 240U);
-    EXPECT_EQ(framer.nextSequence(), 1);  // refused commands use no sequence number
 
     ASSERT_TRUE(framer.buildSetIpCommand(kMac, std::string(206, '1'), area, length));
     EXPECT_EQ(length, 240U);
+    EXPECT_EQ(area[6], 1);  // refused commands use no sequence number
 }
 
 TEST(CommandFraming, TextsGoOutAsWindows1251OneBytePerCharacter) {

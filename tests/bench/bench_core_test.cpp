@@ -7,11 +7,36 @@
 #include <vector>
 
 #include "bench_options.h"
+#include "budget.h"
 #include "kernel_udp_stats.h"
 #include "sim_command.h"
 
 namespace qvlink::bench {
 namespace {
+
+TEST(Budget, PrintsItsLimitAndKeepsTheLimitItself) {
+    constexpr Budget kMemory{Budget::Bound::AtMost, 60, " MiB"};
+    constexpr Budget kShare{Budget::Bound::AtLeast, 40, "%"};
+    constexpr Budget kRate{Budget::Bound::AtLeast, 200'000, "/s"};
+    const struct {
+        const char* name;
+        Budget budget;
+        const char* text;
+        double kept;
+        double missed;
+    } cases[] = {
+        {"at most, in MiB", kMemory, "<= 60 MiB", 60.0, 60.01},
+        {"at least, a share", kShare, ">= 40%", 40.0, 39.99},
+        {"at least, a rate in full digits", kRate, ">= 200000/s", 200'000.0, 199'999.0},
+        {"a fractional limit", {Budget::Bound::AtMost, 0.5, " ms"}, "<= 0.5 ms", 0.0, 0.51},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.budget.text(), c.text);
+        EXPECT_TRUE(c.budget.keptBy(c.kept));
+        EXPECT_FALSE(c.budget.keptBy(c.missed));
+    }
+}
 
 TEST(SimSummary, TheLastLoadLineCountsWhatWasSent) {
     const struct {

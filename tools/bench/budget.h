@@ -1,0 +1,37 @@
+#pragma once
+
+// The budgets qvlink-bench checks its figures against, each written once: the verdict's
+// printed limit and its test come from the same value.
+
+#include <string>
+
+namespace qvlink::bench {
+
+struct Budget {
+    enum class Bound { AtMost, AtLeast };
+
+    Bound bound;
+    double limit;      ///< in the unit of `unit`
+    const char* unit;  ///< printed right after the limit: " ms", "%", "/s", " MiB"
+
+    /// Whether a figure, in the budget's unit, keeps the budget; the limit itself does.
+    bool keptBy(double figure) const;
+    /// "<= 300 ms", ">= 40%".
+    std::string text() const;
+};
+
+// Budgets on the reference machines (2 cores), trace window open and tracing on.
+inline constexpr Budget kSustainedRateBudget{Budget::Bound::AtLeast, 200'000, "/s"};
+/// The sustained rate as a share of what bare recvfrom() handles on the same machine.
+inline constexpr Budget kShareOfRecvfromBudget{Budget::Bound::AtLeast, 40, "%"};
+inline constexpr Budget kTickBudget{Budget::Bound::AtMost, 2, " ms"};
+inline constexpr Budget kManyDevicesTickBudget{Budget::Bound::AtMost, 50, " ms"};
+/// Share of a core at 1000 datagrams/s.
+inline constexpr Budget kTracedCpuBudget{Budget::Bound::AtMost, 5, "%"};
+inline constexpr Budget kHiddenCpuBudget{Budget::Bound::AtMost, 2, "%"};
+inline constexpr Budget kResidentMemoryBudget{Budget::Bound::AtMost, 60, " MiB"};
+/// Growth of the resident memory over the last half of the flood that still counts as flat.
+inline constexpr Budget kFlatGrowthBudget{Budget::Bound::AtMost, 1, " MiB"};
+inline constexpr Budget kStartupBudget{Budget::Bound::AtMost, 300, " ms"};
+
+}  // namespace qvlink::bench

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Stage: the transport and window suites built with ThreadSanitizer (in build-tsan/): the
-# listener thread, the hand-over to the GUI thread and the HTTP client against its server
-# thread, also under the floods of the fault tests.
+# endpoint's drain on the watching thread, its ThreadedEvent listener thread and the HTTP
+# client against its server thread, also under the floods of the fault tests.
 source "$(dirname "$0")/common.sh"
 
 suites=(

@@ -1,6 +1,5 @@
 #include "app/qt_dispatcher.h"
 
-#include <QMetaObject>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -41,10 +40,6 @@ private:
 };
 
 }  // namespace
-
-void QtDispatcher::post(std::function<void()> task) {
-    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
-}
 
 std::unique_ptr<ReadableWatch> QtDispatcher::watchReadable(int fd,
                                                            std::function<void()> onReadable) {

@@ -2,7 +2,6 @@
 
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -15,22 +14,16 @@ namespace qvlink {
 
 TcpConnection::TcpConnection(std::string_view boundIP, std::string_view host, int port,
                              const ConnectionTimeouts& timeouts)
-    : m_timeouts(timeouts) {
-    m_socket = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (m_socket < 0) {
+    : m_socket(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)),
+      m_timeouts(timeouts) {
+    if (!m_socket) {
         throwSocketError(errno);
     }
-    try {
-        connectTo(boundIP, host, port);
-    } catch (...) {
-        close(m_socket);
-        throw;
-    }
+    connectTo(boundIP, host, port);
 }
 
 TcpConnection::~TcpConnection() {
-    shutdown(m_socket, SHUT_WR);
-    close(m_socket);
+    shutdown(m_socket.get(), SHUT_WR);
 }
 
 void TcpConnection::connectTo(std::string_view boundIP, std::string_view host, int port) {
@@ -44,7 +37,7 @@ void TcpConnection::connectTo(std::string_view boundIP, std::string_view host, i
         }
         local.sin_addr = *address;
     }
-    if (bind(m_socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    if (bind(m_socket.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         throwSocketError(errno);
     }
 
@@ -55,7 +48,7 @@ void TcpConnection::connectTo(std::string_view boundIP, std::string_view host, i
         throwSocketError(EADDRNOTAVAIL);
     }
     remote.sin_port = htons(static_cast<std::uint16_t>(port));
-    if (connect(m_socket, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) == 0) {
+    if (connect(m_socket.get(), reinterpret_cast<const sockaddr*>(&remote), sizeof remote) == 0) {
         return;
     }
     if (errno != EINPROGRESS) {
@@ -64,7 +57,7 @@ void TcpConnection::connectTo(std::string_view boundIP, std::string_view host, i
     waitUntilReady(POLLOUT, Clock::now() + m_timeouts.connect);
     int failure = 0;
     socklen_t length = sizeof failure;
-    if (getsockopt(m_socket, SOL_SOCKET, SO_ERROR, &failure, &length) != 0) {
+    if (getsockopt(m_socket.get(), SOL_SOCKET, SO_ERROR, &failure, &length) != 0) {
         failure = errno;
     }
     if (failure != 0) {
@@ -74,7 +67,7 @@ void TcpConnection::connectTo(std::string_view boundIP, std::string_view host, i
 
 void TcpConnection::sendAll(std::string_view bytes) {
     while (!bytes.empty()) {
-        const ssize_t sent = send(m_socket, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        const ssize_t sent = send(m_socket.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
         if (sent >= 0) {
             bytes.remove_prefix(static_cast<std::size_t>(sent));
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
@@ -95,7 +88,7 @@ std::size_t TcpConnection::read(char* buffer, std::size_t capacity) {
         if (Clock::now() >= m_answerDeadline) {
             throwSocketError(ETIMEDOUT);
         }
-        const ssize_t received = recv(m_socket, buffer, capacity, 0);
+        const ssize_t received = recv(m_socket.get(), buffer, capacity, 0);
         if (received >= 0) {
             return static_cast<std::size_t>(received);
         }
@@ -110,7 +103,7 @@ std::size_t TcpConnection::read(char* buffer, std::size_t capacity) {
 // Waits until the socket reports `events` (or an error or hang-up, which the next call then
 // reports), failing with the time-out message at `deadline`.
 void TcpConnection::waitUntilReady(short events, Clock::time_point deadline) {
-    pollfd watched{m_socket, events, 0};
+    pollfd watched{m_socket.get(), events, 0};
     for (;;) {
         const auto remaining =
             std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();

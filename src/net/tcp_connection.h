@@ -3,6 +3,7 @@
 #include <chrono>
 #include <string_view>
 
+#include "common/unique_fd.h"
 #include "net/byte_source.h"
 
 namespace qvlink {
@@ -44,7 +45,7 @@ private:
     void connectTo(std::string_view boundIP, std::string_view host, int port);
     void waitUntilReady(short events, Clock::time_point deadline);
 
-    int m_socket = -1;
+    UniqueFd m_socket;
     ConnectionTimeouts m_timeouts;
     Clock::time_point m_answerDeadline = Clock::time_point::max();
 };

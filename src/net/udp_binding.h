@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "common/unique_fd.h"
+
 namespace qvlink {
 
 /// One local address of the UDP endpoint. The first binding of an active endpoint is also the
@@ -19,11 +21,11 @@ public:
     int SenderPort = 0;
 
     /// The bound socket, -1 while the endpoint is inactive.
-    int socket() const { return m_socket; }
+    int socket() const { return m_socket.get(); }
 
 private:
     friend class UdpServer;
-    int m_socket = -1;
+    UniqueFd m_socket;
 };
 
 }  // namespace qvlink

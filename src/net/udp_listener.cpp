@@ -10,20 +10,18 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 
+#include "common/unique_fd.h"
 #include "net/host_address.h"
 #include "net/socket_error.h"
 
 namespace qvlink {
 namespace {
 
-/// Longest readiness wait: the stop flag is looked at at least this often even if the wake-up
-/// signal were lost.
-constexpr int kWaitMs = 1000;
+using std::chrono::milliseconds;
+
 /// Pause after a receive or wait failure, so a persistent error cannot spin the CPU.
-constexpr std::chrono::milliseconds kFailurePause{50};
+constexpr milliseconds kFailurePause{50};
 /// Datagrams taken from a socket by one receive call. Each is still handed over on its own;
 /// the batch only saves system calls, which dominate the cost of a small datagram.
 constexpr int kReceiveBatch = 64;
@@ -42,14 +40,12 @@ struct DrainResult {
 
 }  // namespace
 
-struct UdpListener::State : std::enable_shared_from_this<UdpListener::State> {
+struct UdpListener::State {
     State(UdpServer& owner, std::vector<Slot> slots, std::size_t bufferSize,
-          UdpServer::ReadHandler handler, Dispatcher& dispatcher, bool threadedEvent)
+          UdpServer::ReadHandler handler)
         : owner(owner),
-          dispatcher(dispatcher),
           slots(std::move(slots)),
           handler(std::move(handler)),
-          threadedEvent(threadedEvent),
           bufferSize(bufferSize),
           buffer(bufferSize * kReceiveBatch),
           waiting(this->slots.size()),
@@ -59,33 +55,24 @@ struct UdpListener::State : std::enable_shared_from_this<UdpListener::State> {
         }
     }
 
-    ~State() {
-        if (wakeFd >= 0) {
-            close(wakeFd);
-        }
-    }
-
-    void run();
-    bool handOver();
-    void runPostedDrain();
     void runWatchedDrain();
+    void run();
+    void waitUnlessStopped(milliseconds pause) const;
+    milliseconds drainAndChoosePause();
     DrainResult drain();
-    void pauseWatches(std::chrono::milliseconds pause);
     Receipt receiveBatch(std::size_t index, int wanted, int& received);
     void deliver(std::size_t index, int message);
     void noteDrops(std::size_t index, msghdr& message);
-    void pauseAfterFailure();
     bool isCancelled() const { return cancelled.load(std::memory_order_acquire); }
 
     UdpServer& owner;
-    Dispatcher& dispatcher;
     const std::vector<Slot> slots;
     const UdpServer::ReadHandler handler;
-    const bool threadedEvent;
-    int wakeFd = -1;
-    /// Readiness watches on the dispatcher's thread, one per socket; empty when a listener
-    /// thread waits instead. Touched on the owner thread only.
+    /// Readiness watches on the dispatcher's thread, one per socket; empty when the listener's
+    /// own thread watches. Touched on the owner thread only.
     std::vector<std::unique_ptr<ReadableWatch>> watches;
+    /// Signalled once to end the listener's own thread.
+    UniqueFd wakeFd;
 
     // Used only by whichever thread drains (one drain at a time): kReceiveBatch receive areas
     // of bufferSize bytes, with the sender and drop counter of each.
@@ -101,37 +88,23 @@ struct UdpListener::State : std::enable_shared_from_this<UdpListener::State> {
     std::vector<std::atomic<std::uint32_t>> drops;
 
     std::atomic<bool> cancelled{false};
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool drainPending = false;  // guarded by mutex
-    bool drainFailed = false;   // guarded by mutex
 };
 
 UdpListener::UdpListener(UdpServer& owner, std::vector<Slot> slots, std::size_t bufferSize,
                          UdpServer::ReadHandler handler, Dispatcher& dispatcher, bool threadedEvent)
-    : m_state(std::make_shared<State>(owner, std::move(slots), bufferSize, std::move(handler),
-                                      dispatcher, threadedEvent)) {
-    // Where the handler runs on the dispatcher's thread and that thread can watch the sockets
-    // itself, a datagram costs it one wake-up and no thread in between.
-    if (!threadedEvent) {
-        for (const Slot& slot : m_state->slots) {
-            std::unique_ptr<ReadableWatch> watch = dispatcher.watchReadable(
-                slot.socket, [state = m_state] { state->runWatchedDrain(); });
-            if (!watch) {
-                m_state->watches.clear();
-                break;
-            }
-            m_state->watches.push_back(std::move(watch));
+    : m_state(std::make_shared<State>(owner, std::move(slots), bufferSize, std::move(handler))) {
+    if (threadedEvent) {
+        m_state->wakeFd.reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+        if (!m_state->wakeFd) {
+            throwSocketError(errno);
         }
-        if (!m_state->watches.empty()) {
-            return;
-        }
+        m_thread = std::thread([state = m_state] { state->run(); });
+        return;
     }
-    m_state->wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_state->wakeFd < 0) {
-        throwSocketError(errno);
+    for (const Slot& slot : m_state->slots) {
+        m_state->watches.push_back(
+            dispatcher.watchReadable(slot.socket, [state = m_state] { state->runWatchedDrain(); }));
     }
-    m_thread = std::thread([state = m_state] { state->run(); });
 }
 
 UdpListener::~UdpListener() {
@@ -139,17 +112,11 @@ UdpListener::~UdpListener() {
 }
 
 void UdpListener::stop() {
-    {
-        const std::lock_guard lock(m_state->mutex);
-        m_state->cancelled.store(true, std::memory_order_release);
-    }
-    m_state->changed.notify_all();
+    m_state->cancelled.store(true, std::memory_order_release);
     m_state->watches.clear();
-    if (m_state->wakeFd >= 0) {
-        const std::uint64_t wake = 1;
-        [[maybe_unused]] const ssize_t written = write(m_state->wakeFd, &wake, sizeof wake);
-    }
     if (m_thread.joinable()) {
+        const std::uint64_t wake = 1;
+        [[maybe_unused]] const ssize_t written = write(m_state->wakeFd.get(), &wake, sizeof wake);
         m_thread.join();
     }
 }
@@ -162,78 +129,56 @@ std::uint64_t UdpListener::droppedDatagrams() const {
     return total;
 }
 
+// A watched socket is readable: the drain runs right here, on the dispatcher's thread.
+void UdpListener::State::runWatchedDrain() {
+    if (isCancelled()) {
+        return;
+    }
+    const milliseconds pause = drainAndChoosePause();
+    if (isCancelled() || pause == milliseconds::zero()) {  // the handler may have stopped it
+        return;
+    }
+    for (const auto& watch : watches) {
+        watch->pauseFor(pause);
+    }
+}
+
+// The listener's own thread with ThreadedEvent: the same watch and drain, with poll().
 void UdpListener::State::run() {
     std::vector<pollfd> watched;
     for (const Slot& slot : slots) {
         watched.push_back({slot.socket, POLLIN, 0});
     }
-    watched.push_back({wakeFd, POLLIN, 0});
-
+    watched.push_back({wakeFd.get(), POLLIN, 0});
     while (!isCancelled()) {
-        const int ready = poll(watched.data(), watched.size(), kWaitMs);
-        if (ready == 0 || (ready < 0 && errno == EINTR)) {
-            continue;
-        }
+        const int ready = poll(watched.data(), watched.size(), -1);
         if (ready < 0) {
-            pauseAfterFailure();
-            continue;
-        }
-        if (watched.back().revents != 0) {
-            break;  // woken to stop
-        }
-        const bool failed = threadedEvent ? drain().failed : handOver();
-        if (failed) {
-            pauseAfterFailure();
+            waitUnlessStopped(errno == EINTR ? milliseconds::zero() : kFailurePause);
+        } else if (watched.back().revents == 0) {
+            waitUnlessStopped(drainAndChoosePause());
         }
     }
 }
 
-// Posts one drain to the dispatcher's thread and blocks until it has run or the endpoint stops.
-bool UdpListener::State::handOver() {
-    {
-        const std::lock_guard lock(mutex);
-        drainPending = true;
-        drainFailed = false;
+void UdpListener::State::waitUnlessStopped(milliseconds pause) const {
+    if (pause > milliseconds::zero()) {
+        pollfd wake{wakeFd.get(), POLLIN, 0};
+        poll(&wake, 1, static_cast<int>(pause.count()));
     }
-    dispatcher.post([state = shared_from_this()] { state->runPostedDrain(); });
-    std::unique_lock lock(mutex);
-    changed.wait(lock, [this] { return !drainPending || isCancelled(); });
-    return drainFailed;
 }
 
-void UdpListener::State::runPostedDrain() {
-    const bool failed = isCancelled() ? false : drain().failed;
-    {
-        const std::lock_guard lock(mutex);
-        drainPending = false;
-        drainFailed = failed;
-    }
-    changed.notify_all();
-}
-
-// A watched socket is readable: the drain runs right here, on the dispatcher's thread. After
-// a failure the watches pause so that it cannot spin; after a light drain they pause briefly
-// so that a trickle of datagrams waits in the socket and costs the thread one wake-up per
-// interval instead of one per datagram.
-void UdpListener::State::runWatchedDrain() {
-    if (isCancelled()) {
-        return;
-    }
+// Drains, then says how long watching should pause: after a failure, so that it cannot spin;
+// after a light drain, briefly, so that a trickle of datagrams waits in the socket and costs
+// one wake-up per interval instead of one per datagram.
+milliseconds UdpListener::State::drainAndChoosePause() {
     const DrainResult result = drain();
-    if (isCancelled()) {  // the handler may have stopped the endpoint
-        return;
-    }
     if (result.failed) {
-        pauseWatches(std::chrono::duration_cast<std::chrono::milliseconds>(kFailurePause));
-    } else if (result.received < UdpServer::kTrickleDatagrams) {
-        pauseWatches(std::chrono::milliseconds(UdpServer::kTrickleGatheringMs));
+        return kFailurePause;
     }
-}
-
-void UdpListener::State::pauseWatches(std::chrono::milliseconds pause) {
-    for (const auto& watch : watches) {
-        watch->pauseFor(pause);
+    if (result.received < UdpServer::kTrickleDatagrams) {
+        return milliseconds(UdpServer::kTrickleGatheringMs);
     }
+    return milliseconds::zero();
 }
 
 // Receives what is waiting, a batch per socket per pass in binding order, until every socket
@@ -334,11 +279,6 @@ void UdpListener::State::noteDrops(std::size_t index, msghdr& message) {
             drops[index].store(count, std::memory_order_relaxed);
         }
     }
-}
-
-void UdpListener::State::pauseAfterFailure() {
-    std::unique_lock lock(mutex);
-    changed.wait_for(lock, kFailurePause, [this] { return isCancelled(); });
 }
 
 }  // namespace qvlink

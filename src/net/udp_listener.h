@@ -12,16 +12,14 @@
 
 namespace qvlink {
 
-/// The receive side of an active UdpServer: something that waits until a bound socket is
-/// readable, and the drain that receives what is waiting and calls the handler. With the
-/// handler on the dispatcher's thread, that thread watches the sockets itself if the
-/// dispatcher can (the drain then runs there directly); otherwise a listener thread waits and
-/// posts one drain per wake-up, blocked until it has run. With ThreadedEvent the listener
-/// thread drains and calls the handler itself.
+/// The receive side of an active UdpServer: the drain that receives what is waiting on the
+/// bound sockets and calls the handler, run each time a socket is readable. The dispatcher's
+/// thread watches the sockets and drains there; with ThreadedEvent a thread of the listener's
+/// own watches them with poll() and runs the same drain.
 ///
-/// Everything the thread, the watches and the posted drains touch lives in a state block they
-/// hold by shared_ptr, so a drain that runs after stop (or after the endpoint is gone) finds
-/// the cancellation there and delivers nothing.
+/// Everything the watches and the thread touch lives in a state block they hold by
+/// shared_ptr, so a drain that begins after stop finds the cancellation there and delivers
+/// nothing.
 class UdpListener {
 public:
     struct Slot {
@@ -38,7 +36,7 @@ public:
     UdpListener(const UdpListener&) = delete;
     UdpListener& operator=(const UdpListener&) = delete;
 
-    /// Cancels a pending hand-over, ends the watches, wakes the thread and waits for it to end.
+    /// Ends the watches, wakes the thread and waits for it to end.
     /// Called on the owner thread. Once it has begun no datagram is delivered; once it has
     /// returned no thread uses the sockets.
     void stop();

@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 
@@ -65,7 +64,7 @@ int UdpServer::receiveBufferSize() const {
     }
     int size = 0;
     socklen_t length = sizeof size;
-    if (getsockopt(m_current->m_socket, SOL_SOCKET, SO_RCVBUF, &size, &length) != 0) {
+    if (getsockopt(m_current->socket(), SOL_SOCKET, SO_RCVBUF, &size, &length) != 0) {
         return 0;
     }
     return size;
@@ -107,7 +106,7 @@ void UdpServer::activate() {
         std::vector<UdpListener::Slot> slots;
         for (const auto& binding : m_bindings) {
             bindSocket(*binding);
-            slots.push_back({binding->m_socket, binding.get()});
+            slots.push_back({binding->socket(), binding.get()});
         }
         m_listener = std::make_unique<UdpListener>(*this, std::move(slots), m_bufferSize,
                                                    m_onUDPRead, m_dispatcher, m_threadedEvent);
@@ -121,15 +120,11 @@ void UdpServer::activate() {
 }
 
 void UdpServer::bindSocket(UdpBinding& binding) {
-    if (binding.m_socket >= 0) {
-        close(binding.m_socket);
-        binding.m_socket = -1;
-    }
-    const int socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (socket < 0) {
+    binding.m_socket.reset(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (!binding.m_socket) {
         throw TransportError("Cannot allocate socket.");
     }
-    binding.m_socket = socket;
+    const int socket = binding.m_socket.get();
     sockaddr_in local = localAddress(binding);
     enlargeReceiveBuffer(socket, m_receiveBufferRequest);
     const int reportDrops = 1;
@@ -151,8 +146,8 @@ void UdpServer::bindSocket(UdpBinding& binding) {
 void UdpServer::applyBroadcast() {
     const int permission = m_broadcastEnabled ? ~0 : 0;
     for (const auto& binding : m_bindings) {
-        if (binding->m_socket >= 0 && setsockopt(binding->m_socket, SOL_SOCKET, SO_BROADCAST,
-                                                 &permission, sizeof permission) != 0) {
+        if (binding->m_socket && setsockopt(binding->socket(), SOL_SOCKET, SO_BROADCAST,
+                                            &permission, sizeof permission) != 0) {
             throwSocketError(errno);
         }
     }
@@ -169,10 +164,9 @@ void UdpServer::stop() {
 
 void UdpServer::closeSockets() {
     for (const auto& binding : m_bindings) {
-        if (binding->m_socket >= 0) {
-            shutdown(binding->m_socket, SHUT_WR);
-            close(binding->m_socket);
-            binding->m_socket = -1;
+        if (binding->m_socket) {
+            shutdown(binding->socket(), SHUT_WR);
+            binding->m_socket.reset();
         }
     }
 }
@@ -189,7 +183,7 @@ void UdpServer::SendDatagram(std::string_view host, int port, const void* bytes,
         throwSocketError(EADDRNOTAVAIL);
     }
     to.sin_port = htons(static_cast<std::uint16_t>(port));
-    const ssize_t sent = sendto(m_current->m_socket, bytes, count, 0,
+    const ssize_t sent = sendto(m_current->socket(), bytes, count, 0,
                                 reinterpret_cast<const sockaddr*>(&to), sizeof to);
     if (sent < 0) {
         if (errno == EMSGSIZE) {

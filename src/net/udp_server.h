@@ -15,16 +15,16 @@ namespace qvlink {
 
 class UdpListener;
 
-/// UDP endpoint: binds its bindings, runs a listener thread and hands every received datagram to
-/// `OnUDPRead`, and sends datagrams from the first binding's socket.
+/// UDP endpoint: binds its bindings, hands every received datagram to `OnUDPRead`, and sends
+/// datagrams from the first binding's socket.
 ///
 /// Configuration, activation, stop and `SendDatagram` belong to the owner thread (the GUI thread
-/// of the monitor). With `ThreadedEvent` false the handler runs on the thread behind the
-/// dispatcher, which must be the owner thread: one wake-up of that thread delivers every datagram
-/// already waiting (at most kMaxDatagramsPerWakeup or kMaxDrainTime, so timers and painting keep
-/// running), in arrival order, each after the previous handler has returned. With
-/// `ThreadedEvent` true the listener thread calls the handler itself; the handler must then not
-/// stop or destroy the endpoint.
+/// of the monitor). With `ThreadedEvent` false that thread watches the sockets through the
+/// dispatcher and the handler runs there: one wake-up delivers every datagram already waiting
+/// (at most kMaxDatagramsPerWakeup or kMaxDrainTime, so timers and painting keep running), in
+/// arrival order, each after the previous handler has returned. With `ThreadedEvent` true a
+/// listener thread of the endpoint's own watches the sockets and calls the handler itself; the
+/// handler must then not stop or destroy the endpoint.
 ///
 /// Failures raise TransportError with the user-visible message. Nothing from the receive side
 /// ever reaches the user: datagrams longer than `BufferSize` and empty ones are dropped whole, a
@@ -41,14 +41,13 @@ public:
     static constexpr int kDefaultReceiveBufferRequest = 4 * 1024 * 1024;
     static constexpr int kMaxDatagramsPerWakeup = 256;
     static constexpr int kMaxDrainTimeMs = 4;
-    /// Where the dispatcher's thread watches the sockets, a wake-up that found fewer than
-    /// kTrickleDatagrams datagrams is followed by a pause of kTrickleGatheringMs, during which
-    /// the next ones gather in the socket: light traffic is then taken a few at a time,
-    /// 10 ms late at most, instead of waking the thread for every datagram.
+    /// A wake-up that found fewer than kTrickleDatagrams datagrams is followed by a pause of
+    /// kTrickleGatheringMs, during which the next ones gather in the socket: light traffic is then
+    /// taken a few at a time, 10 ms late at most, instead of waking the thread for every datagram.
     static constexpr int kTrickleDatagrams = 32;
     static constexpr int kTrickleGatheringMs = 10;
 
-    /// `dispatcher` hands deliveries to the owner thread; it must outlive the endpoint.
+    /// `dispatcher` watches the sockets on the owner thread; it must outlive the endpoint.
     explicit UdpServer(Dispatcher& dispatcher);
     /// Stops the endpoint.
     ~UdpServer();

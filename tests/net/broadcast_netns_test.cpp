@@ -21,10 +21,17 @@
 namespace qvlink {
 namespace {
 
-/// Runs posted tasks nowhere: the sending side never receives.
+/// Watches nothing: the sending side never receives.
 class NoDispatcher : public Dispatcher {
 public:
-    void post(std::function<void()>) override {}
+    std::unique_ptr<ReadableWatch> watchReadable(int, std::function<void()>) override {
+        return std::make_unique<Idle>();
+    }
+
+private:
+    struct Idle final : ReadableWatch {
+        void pauseFor(std::chrono::milliseconds) override {}
+    };
 };
 
 bool run(const std::string& command) {

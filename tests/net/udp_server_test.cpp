@@ -235,6 +235,33 @@ TEST_F(UdpServerTest, ThreadedEventRunsTheHandlerOnTheListenerThread) {
     EXPECT_NE(thread, std::this_thread::get_id());
 }
 
+TEST_F(UdpServerTest, EachBindingListensOnItsOwnAddressAndIsNamedWithItsDatagrams) {
+    std::vector<const UdpBinding*> arrivedOn;
+    start([&](UdpServer& endpoint) {
+        endpoint.addBinding().IP = "127.0.0.2";
+        endpoint.setOnUDPRead(
+            [&](UdpServer&, std::span<const std::uint8_t> data, const UdpBinding& binding) {
+                arrivedOn.push_back(&binding);
+                deliveries.add(data, binding);
+            });
+    });
+    const auto [first, second] = gui.run([&] {
+        EXPECT_EQ(server->bindingCount(), 2u);
+        EXPECT_THROW(server->binding(2), std::out_of_range);
+        return std::pair{&server->binding(0), &server->binding(1)};
+    });
+    EXPECT_EQ(second->IP, "127.0.0.2");
+    EXPECT_NE(second->Port, 0);
+    PeerSocket peer;
+    peer.sendTo(first->Port, "one");
+    const sockaddr_in to = loopbackAddress("127.0.0.2", second->Port);
+    ASSERT_EQ(sendto(peer.fd(), "two", 3, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to), 3);
+
+    ASSERT_TRUE(deliveries.waitForCount(2));
+    gui.run([&] { EXPECT_EQ(arrivedOn, (std::vector<const UdpBinding*>{first, second})); });
+    stopServer();
+}
+
 TEST_F(UdpServerTest, PortInUseFailsActivationAndSendDatagramActivatesOnceItIsFree) {
     auto holder = std::make_unique<PeerSocket>("0.0.0.0");
     const int takenPort = holder->port();
@@ -358,7 +385,7 @@ TEST_F(UdpServerTest, StopUnderFloodIsPromptAndDeliversNothingOnceBegun) {
             }
             return Clock::now() - begun;
         });
-        // A drain posted before the stop runs after it; it must deliver nothing.
+        // Readiness seen before the stop is acted on after it; it must deliver nothing.
         gui.run([] {});
         flooding = false;
         flood.join();
@@ -433,12 +460,10 @@ TEST_F(UdpServerTest, DatagramsLostToAFullSocketBufferAreCounted) {
     stopServer();
 }
 
-/// A dispatcher on the test's own thread that watches sockets: the test says when a watched
-/// socket is looked at, and the pauses the endpoint asks of its watch are recorded.
+/// A dispatcher on the test's own thread: the test says when the watched sockets are looked at,
+/// and the pauses the endpoint asks of its watches are recorded.
 class HandWatchedDispatcher final : public Dispatcher {
 public:
-    void post(std::function<void()> task) override { task(); }
-
     std::unique_ptr<ReadableWatch> watchReadable(int, std::function<void()> onReadable) override {
         m_onReadable = std::move(onReadable);
         return std::make_unique<Watch>(m_pauses);
@@ -494,6 +519,29 @@ TEST(UdpServerWatched, ATrickleGathersInTheSocketAndABusyQueueIsTakenAtOnce) {
         }
         dispatcher.takePauses();
     }
+}
+
+// The time bound ends a wake-up between sockets: the second binding's datagram waits for the
+// next one.
+TEST(UdpServerWatched, AWakeUpEndsOnceItsTimeIsSpent) {
+    HandWatchedDispatcher dispatcher;
+    UdpServer server(dispatcher);
+    std::vector<int> deliveredPorts;
+    server.addBinding().IP = "127.0.0.1";
+    server.addBinding().IP = "127.0.0.1";
+    server.setOnUDPRead([&](UdpServer&, std::span<const std::uint8_t>, const UdpBinding& binding) {
+        deliveredPorts.push_back(binding.Port);
+        std::this_thread::sleep_for(std::chrono::milliseconds(UdpServer::kMaxDrainTimeMs + 1));
+    });
+    server.setActive(true);
+    const PeerSocket peer;
+    peer.sendTo(server.binding(0).Port, "first");
+    peer.sendTo(server.binding(1).Port, "second");
+
+    dispatcher.socketReadable();
+    EXPECT_EQ(deliveredPorts, std::vector<int>{server.binding(0).Port});
+    dispatcher.socketReadable();
+    EXPECT_EQ(deliveredPorts, (std::vector<int>{server.binding(0).Port, server.binding(1).Port}));
 }
 
 }  // namespace

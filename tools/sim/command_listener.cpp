@@ -12,8 +12,8 @@
 
 #include "capture/frame_decoder.h"
 #include "common/bus_types.h"
+#include "common/unique_fd.h"
 #include "sim_error.h"
-#include "unique_fd.h"
 
 namespace qvlink::sim {
 namespace {

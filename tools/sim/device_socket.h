@@ -11,7 +11,7 @@
 #include <string>
 
 #include "common/bus_types.h"
-#include "unique_fd.h"
+#include "common/unique_fd.h"
 
 namespace qvlink::sim {
 

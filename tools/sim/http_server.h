@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "unique_fd.h"
+#include "common/unique_fd.h"
 
 namespace qvlink::sim {
 

@@ -4,7 +4,7 @@
 
 #include <utility>
 
-namespace qvlink::sim {
+namespace qvlink {
 
 /// Owns one file descriptor and closes it.
 class UniqueFd {
@@ -35,4 +35,4 @@ private:
     int m_fd = -1;
 };
 
-}  // namespace qvlink::sim
+}  // namespace qvlink

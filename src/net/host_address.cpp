@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <memory>
 
+#include "common/dotted_quad.h"
 #include "net/ascii_text.h"
 #include "net/socket_error.h"
 #include "net/transport_error.h"
@@ -13,21 +14,10 @@
 namespace qvlink {
 namespace {
 
-std::optional<unsigned> parseOctet(std::string_view part) {
-    if (part.empty()) {
-        return std::nullopt;
-    }
-    unsigned value = 0;
-    for (const char c : part) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        value = value * 10 + static_cast<unsigned>(c - '0');
-        if (value > 255) {
-            return std::nullopt;
-        }
-    }
-    return value;
+in_addr fromHostOrder(std::uint32_t address) {
+    in_addr result{};
+    result.s_addr = htonl(address);
+    return result;
 }
 
 in_addr lookUpByName(std::string_view host) {
@@ -46,41 +36,29 @@ in_addr lookUpByName(std::string_view host) {
 
 }  // namespace
 
-std::optional<in_addr> parseDottedQuad(std::string_view text) {
-    std::uint32_t hostOrder = 0;
-    for (int part = 0; part < 4; ++part) {
-        const std::size_t dot = text.find('.');
-        if ((part < 3) == (dot == std::string_view::npos)) {
-            return std::nullopt;
-        }
-        const std::optional<unsigned> octet = parseOctet(text.substr(0, dot));
-        if (!octet) {
-            return std::nullopt;
-        }
-        hostOrder = (hostOrder << 8) | *octet;
-        text = part < 3 ? text.substr(dot + 1) : std::string_view{};
+in_addr localBindAddress(std::string_view ip) {
+    if (ip.empty()) {
+        return fromHostOrder(INADDR_ANY);
     }
-    in_addr address{};
-    address.s_addr = htonl(hostOrder);
-    return address;
+    const std::optional<std::uint32_t> address = parseDottedQuad(ip);
+    if (!address) {
+        throwSocketError(EADDRNOTAVAIL);
+    }
+    return fromHostOrder(*address);
 }
 
 in_addr resolveHost(std::string_view host) {
     if (equalsIgnoringCase(host, "LOCALHOST")) {
-        in_addr loopback{};
-        loopback.s_addr = htonl(INADDR_LOOPBACK);
-        return loopback;
+        return fromHostOrder(INADDR_LOOPBACK);
     }
-    if (const std::optional<in_addr> quad = parseDottedQuad(host)) {
-        return *quad;
+    if (const std::optional<std::uint32_t> quad = parseDottedQuad(host)) {
+        return fromHostOrder(*quad);
     }
     return lookUpByName(host);
 }
 
 std::string addressText(in_addr address) {
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &address, text, sizeof text);
-    return text;
+    return dottedQuadText(ntohl(address.s_addr));
 }
 
 }  // namespace qvlink

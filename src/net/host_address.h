@@ -2,15 +2,14 @@
 
 #include <netinet/in.h>
 
-#include <optional>
 #include <string>
 #include <string_view>
 
 namespace qvlink {
 
-/// Four decimal numbers 0..255 joined by "." ("10.0.0.5", also "010.000.000.005", read as
-/// decimal). Anything else gives no address.
-std::optional<in_addr> parseDottedQuad(std::string_view text);
+/// The local address to bind for an IP text: empty is every interface, a dotted quad is used
+/// as it is; anything else raises the socket error message for an unavailable address.
+in_addr localBindAddress(std::string_view ip);
 
 /// The address to talk to for a host text: "LOCALHOST" in any letter case is 127.0.0.1, a dotted
 /// quad is used as it is, anything else is looked up by name and its first IPv4 address is used.

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <optional>
 
 #include "net/host_address.h"
 #include "net/socket_error.h"
@@ -29,14 +28,7 @@ TcpConnection::~TcpConnection() {
 void TcpConnection::connectTo(std::string_view boundIP, std::string_view host, int port) {
     sockaddr_in local{};
     local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (!boundIP.empty()) {
-        const std::optional<in_addr> address = parseDottedQuad(boundIP);
-        if (!address) {
-            throwSocketError(EADDRNOTAVAIL);
-        }
-        local.sin_addr = *address;
-    }
+    local.sin_addr = localBindAddress(boundIP);
     if (bind(m_socket.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         throwSocketError(errno);
     }

@@ -28,14 +28,7 @@ void enlargeReceiveBuffer(int socket, int bytes) {
 sockaddr_in localAddress(const UdpBinding& binding) {
     sockaddr_in local{};
     local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (!binding.IP.empty()) {
-        const std::optional<in_addr> address = parseDottedQuad(binding.IP);
-        if (!address) {
-            throwSocketError(EADDRNOTAVAIL);
-        }
-        local.sin_addr = *address;
-    }
+    local.sin_addr = localBindAddress(binding.IP);
     if (binding.Port < 0 || binding.Port > 65535) {
         throwSocketError(EADDRNOTAVAIL);
     }

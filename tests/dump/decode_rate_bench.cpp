@@ -11,7 +11,7 @@
 #include <string>
 
 #include "dump/bus_corpus.h"
-#include "dump/child_process.h"
+#include "process/child_process.h"
 
 namespace {
 

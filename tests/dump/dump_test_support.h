@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "dump/child_process.h"
+#include "process/child_process.h"
 
 namespace qvlink::test {
 

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "child_process.h"
+#include "process/child_process.h"
 
 namespace qvlink::bench {
 namespace {
@@ -18,7 +18,10 @@ constexpr int kGraceMs = 20000;
 }  // namespace
 
 SimSummary runSimLoad(const SimLoad& load) {
-    ChildProcess sim(load.simPath, simArguments(load));
+    std::vector<std::string> argv{load.simPath};
+    const std::vector<std::string> arguments = simArguments(load);
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    ChildProcess sim(argv);
     QEventLoop loop;
     QSocketNotifier ended(sim.exitFd(), QSocketNotifier::Read);
     QObject::connect(&ended, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
@@ -33,10 +36,10 @@ SimSummary runSimLoad(const SimLoad& load) {
         sim.signal(SIGTERM);
     }
     const int status = sim.wait();
-    const std::optional<SimSummary> summary = parseSimSummary(sim.output());
+    const std::optional<SimSummary> summary = parseSimSummary(sim.out());
     if (status != 0 || !summary) {
         throw std::runtime_error("qvlink-sim failed (status " + std::to_string(status) + "):\n" +
-                                 sim.output());
+                                 sim.out() + sim.err());
     }
     SimSummary result = *summary;
     result.cpuSeconds = sim.cpuSeconds();

@@ -20,9 +20,9 @@
 #include "app/fonts.h"
 #include "app/main_window.h"
 #include "app/termination_signals.h"
-#include "child_process.h"
 #include "common/bus_types.h"
 #include "kernel_udp_stats.h"
+#include "process/child_process.h"
 #include "process_stats.h"
 #include "trace/trace_window.h"
 
@@ -128,7 +128,7 @@ int runStartupProbe(int argc, char** argv) {
 
 std::optional<StartupTimes> measureProbeStartup(const std::string& selfPath) {
     const std::int64_t execAt = monotonicNs();
-    ChildProcess probe(selfPath, {"--probe-startup"});
+    ChildProcess probe({selfPath, "--probe-startup"});
     if (probe.wait() != 0) {
         return std::nullopt;
     }
@@ -136,7 +136,7 @@ std::optional<StartupTimes> measureProbeStartup(const std::string& selfPath) {
     long long constructedAt = 0;
     long long loopAt = 0;
     long long paintAt = 0;
-    const std::string output = probe.output();
+    const std::string& output = probe.out();
     const auto line = output.find("probe main=");
     if (line == std::string::npos ||
         std::sscanf(output.c_str() + line, "probe main=%lld constructed=%lld loop=%lld paint=%lld",
@@ -154,7 +154,7 @@ std::optional<RealStartupTimes> measureRealStartup(const std::string& monitorPat
         return std::nullopt;
     }
     const std::int64_t execAt = monotonicNs();
-    ChildProcess monitor(monitorPath, {}, {}, enterOwnNetwork);
+    ChildProcess monitor({monitorPath}, {}, enterOwnNetwork);
     const std::string table = "/proc/" + std::to_string(monitor.pid()) + "/net/udp";
     RealStartupTimes times;
     bool sent = false;
@@ -177,7 +177,7 @@ std::optional<RealStartupTimes> measureRealStartup(const std::string& monitorPat
         }
         usleep(200);
     }
-    why = monitor.finished() ? "the monitor ended early:\n" + monitor.output()
+    why = monitor.finished() ? "the monitor ended early:\n" + monitor.out() + monitor.err()
                              : "no sign of the monitor's event loop within 10 s";
     return std::nullopt;
 }

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/dotted_quad.h"
 #include "sim_error.h"
 
 namespace qvlink::sim {
@@ -19,7 +20,8 @@ sockaddr_in resolveIpv4(const std::string& host, std::uint16_t port) {
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         return address;
     }
-    if (inet_pton(AF_INET, host.c_str(), &address.sin_addr) == 1) {
+    if (const std::optional<std::uint32_t> quad = parseDottedQuad(host)) {
+        address.sin_addr.s_addr = htonl(*quad);
         return address;
     }
     addrinfo hints{};
@@ -44,9 +46,11 @@ DeviceSocket::DeviceSocket(const std::string& ip, std::uint16_t port, const sock
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = htons(port);
-    if (inet_pton(AF_INET, ip.c_str(), &local.sin_addr) != 1) {
+    const std::optional<std::uint32_t> address = parseDottedQuad(ip);
+    if (!address) {
         throw SimError(ip + " is not an IPv4 address");
     }
+    local.sin_addr.s_addr = htonl(*address);
     if (::bind(m_fd.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         throw systemError("cannot send from " + ip + ":" + std::to_string(port), errno);
     }

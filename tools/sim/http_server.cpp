@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/dotted_quad.h"
 #include "http_request.h"
 
 namespace qvlink::sim {
@@ -43,12 +44,13 @@ void sendAll(int fd, const std::string& bytes) {
 bool HttpServer::listen(std::size_t device, const std::string& ip, std::string& error) {
     stopListening(device);
     UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    const std::optional<std::uint32_t> address = parseDottedQuad(ip);
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = htons(m_port);
+    local.sin_addr.s_addr = htonl(address.value_or(INADDR_ANY));
     const int on = 1;
-    if (!fd || inet_pton(AF_INET, ip.c_str(), &local.sin_addr) != 1 ||
-        setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+    if (!fd || !address || setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
         ::bind(fd.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
         ::listen(fd.get(), kBacklog) != 0) {
         error =

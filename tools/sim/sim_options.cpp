@@ -5,7 +5,7 @@
 #include <functional>
 #include <map>
 
-#include "ipv4_text.h"
+#include "common/dotted_quad.h"
 
 namespace qvlink::sim {
 namespace {
@@ -95,7 +95,7 @@ const std::map<std::string, ValueReader>& valueOptions() {
         {"--base-ip",
          [](const std::string& value, SimConfig& config) {
              config.baseIp = value;
-             return parseIpv4(value).has_value();
+             return parseDottedQuad(value).has_value();
          }},
         {"--target",
          [](const std::string& value, SimConfig& config) {

@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "common/cp1251.h"
-#include "ipv4_text.h"
+#include "common/dotted_quad.h"
 #include "malformed.h"
 
 namespace qvlink::sim {
@@ -86,7 +86,7 @@ Simulation::Simulation(const SimConfig& config, Clock clock, LogSink log)
         static_cast<std::size_t>(std::count_if(types.begin(), types.end(), [](std::uint8_t type) {
             return findDeviceType(type)->sequenced;
         }));
-    const std::uint32_t baseIp = parseIpv4(config.baseIp).value_or(0x7F00000B);
+    const std::uint32_t baseIp = parseDottedQuad(config.baseIp).value_or(0x7F00000B);
     const auto count = types.size();
     const SimMillis restartMs = toMillis(config.restartEverySeconds);
 
@@ -111,7 +111,7 @@ Simulation::Simulation(const SimConfig& config, Clock clock, LogSink log)
             .identity = identity,
             .info = info,
             .macText = identity.macText(),
-            .ip = ipv4Text(baseIp + static_cast<std::uint32_t>(i)),
+            .ip = dottedQuadText(baseIp + static_cast<std::uint32_t>(i)),
             .tsRange = ts,
             .tiRange = ti,
             .random = random,

@@ -77,7 +77,6 @@ public:
     /// Kernel receive buffer to ask for at activation, in bytes (0 keeps the system default).
     /// Beyond the unprivileged limit it is forced where the process may do so.
     void setReceiveBufferRequest(int bytes) { m_receiveBufferRequest = bytes; }
-    int receiveBufferRequest() const { return m_receiveBufferRequest; }
     /// Kernel receive buffer actually in effect on the first binding's socket (as the kernel
     /// reports it, bookkeeping included); 0 while inactive.
     int receiveBufferSize() const;

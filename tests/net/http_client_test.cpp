@@ -75,6 +75,48 @@ TEST(HttpClient, TargetComesFromTheUrlAndAnEmptyFormSendsNoLength) {
               "\r\n");
 }
 
+TEST(HttpClient, UserAgentIsSentAsSetAndLeftOutWhenEmpty) {
+    for (const std::string agent : {"qvlink-monitor/2", ""}) {
+        SCOPED_TRACE(agent);
+        TestHttpServer server;
+        server.serve(TestHttpServer::reply("HTTP/1.0 200 OK\r\n\r\n"));
+        HttpClient client;
+        client.setUserAgent(agent);
+        std::string body;
+        EXPECT_EQ(postError(client, urlOf(server), body, {}), "");
+        const std::string agentLine = agent.empty() ? "" : "User-Agent: " + agent + "\r\n";
+        EXPECT_EQ(server.request(),
+                  "POST / HTTP/1.0\r\n"
+                  "Host: 127.0.0.1\r\n"
+                  "Accept: text/html, */*\r\n" +
+                      agentLine + "\r\n");
+    }
+}
+
+TEST(HttpClient, BoundIPIsTheConnectionsSourceAndAnUnusableOneFailsTheSocket) {
+    TestHttpServer server;
+    std::string source;
+    server.serve([&](int connection) {
+        sockaddr_in peer{};
+        socklen_t length = sizeof peer;
+        getpeername(connection, reinterpret_cast<sockaddr*>(&peer), &length);
+        char text[INET_ADDRSTRLEN] = {};
+        source = inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
+        TestHttpServer::sendAll(connection, "HTTP/1.0 200 OK\r\n\r\n");
+    });
+    HttpClient client;
+    client.setBoundIP("127.0.0.5");
+    std::string body;
+    EXPECT_EQ(postError(client, urlOf(server), body), "");
+    server.request();
+    EXPECT_EQ(source, "127.0.0.5");
+
+    client.setBoundIP("127.0.0");
+    EXPECT_EQ(postError(client, urlOf(server), body),
+              "Socket Error # 10049\r\nCannot assign requested address.");
+    EXPECT_FALSE(server.hasPendingConnection());
+}
+
 struct AnswerCase {
     const char* name;
     std::string answer;

@@ -1,7 +1,6 @@
 #include "bare_receiver.h"
 
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <array>
 
@@ -22,13 +21,12 @@ const char* bareKindName(BareKind kind) {
 
 BareReceiver::BareReceiver(BareKind kind, int receiveBufferBytes)
     : m_kind(kind), m_socket(openCountingSocket(receiveBufferBytes, m_port)) {
-    setsockopt(m_socket, SOL_SOCKET, SO_RCVTIMEO, &kReceiveTimeout, sizeof kReceiveTimeout);
+    setsockopt(m_socket.get(), SOL_SOCKET, SO_RCVTIMEO, &kReceiveTimeout, sizeof kReceiveTimeout);
     m_thread = std::thread([this] { run(); });
 }
 
 BareReceiver::~BareReceiver() {
     stop();
-    close(m_socket);
 }
 
 void BareReceiver::stop() {
@@ -52,7 +50,7 @@ void BareReceiver::run() {
 void BareReceiver::receiveBatches() {
     ReceiveBatch batch;
     for (;;) {
-        const int got = batch.receive(m_socket, MSG_WAITFORONE);
+        const int got = batch.receive(m_socket.get(), MSG_WAITFORONE);
         if (got > 0) {
             m_received.fetch_add(static_cast<std::uint64_t>(got), std::memory_order_relaxed);
         } else if (m_stop.load()) {
@@ -66,7 +64,7 @@ void BareReceiver::receiveSingles() {
     for (;;) {
         sockaddr_in sender{};
         socklen_t length = sizeof sender;
-        const ssize_t got = recvfrom(m_socket, buffer.data(), buffer.size(), 0,
+        const ssize_t got = recvfrom(m_socket.get(), buffer.data(), buffer.size(), 0,
                                      reinterpret_cast<sockaddr*>(&sender), &length);
         if (got >= 0) {
             m_received.fetch_add(1, std::memory_order_relaxed);

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <thread>
 
+#include "common/unique_fd.h"
+
 namespace qvlink::bench {
 
 enum class BareKind {
@@ -40,7 +42,7 @@ private:
 
     const BareKind m_kind;
     int m_port = 0;
-    int m_socket = -1;
+    UniqueFd m_socket;
     std::atomic<std::uint64_t> m_received{0};
     std::atomic<bool> m_stop{false};
     std::int64_t m_cpuNs = 0;

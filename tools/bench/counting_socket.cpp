@@ -1,7 +1,6 @@
 #include "counting_socket.h"
 
 #include <arpa/inet.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -10,9 +9,10 @@
 
 namespace qvlink::bench {
 
-int openCountingSocket(int receiveBufferBytes, int& port) {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
+UniqueFd openCountingSocket(int receiveBufferBytes, int& port) {
+    UniqueFd socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    const int fd = socket.get();
+    if (!socket) {
         throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
     }
     if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &receiveBufferBytes,
@@ -25,12 +25,10 @@ int openCountingSocket(int receiveBufferBytes, int& port) {
     socklen_t length = sizeof local;
     if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
         getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
-        const int error = errno;
-        close(fd);
-        throw std::runtime_error(std::string("bind: ") + std::strerror(error));
+        throw std::runtime_error(std::string("bind: ") + std::strerror(errno));
     }
     port = ntohs(local.sin_port);
-    return fd;
+    return socket;
 }
 
 ReceiveBatch::ReceiveBatch() {

@@ -11,10 +11,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/unique_fd.h"
+
 namespace qvlink::bench {
 
 /// Opens and binds the socket; throws std::runtime_error when that fails.
-int openCountingSocket(int receiveBufferBytes, int& port);
+UniqueFd openCountingSocket(int receiveBufferBytes, int& port);
 
 class ReceiveBatch {
 public:

@@ -23,7 +23,6 @@ public:
     CpuSpan();
     void stop();
     double cpuSeconds() const { return static_cast<double>(m_cpuNs) * 1e-9; }
-    double wallSeconds() const { return static_cast<double>(m_wallNs) * 1e-9; }
     std::int64_t contextSwitches() const { return m_switches; }
     /// CPU time as a share of one core over the span.
     double coreShare() const;

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "common/unique_fd.h"
+
 class QSocketNotifier;
 
 namespace qvlink::bench {
@@ -27,7 +29,7 @@ private:
     void drain();
 
     int m_port = 0;
-    int m_socket = -1;
+    UniqueFd m_socket;
     std::unique_ptr<ReceiveBatch> m_batch;
     std::uint64_t m_received = 0;
     QSocketNotifier* m_notifier = nullptr;

@@ -21,6 +21,7 @@
 #include "app/main_window.h"
 #include "app/termination_signals.h"
 #include "common/bus_types.h"
+#include "common/unique_fd.h"
 #include "kernel_udp_stats.h"
 #include "process/child_process.h"
 #include "process_stats.h"
@@ -68,23 +69,18 @@ bool sendIntoNamespaceOf(pid_t pid) {
     bool sent = false;
     std::thread sender([pid, &sent] {
         const std::string path = "/proc/" + std::to_string(pid) + "/ns/net";
-        const int ns = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (ns < 0 || setns(ns, CLONE_NEWNET) != 0) {
-            if (ns >= 0) {
-                close(ns);
-            }
+        const UniqueFd ns(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        if (!ns || setns(ns.get(), CLONE_NEWNET) != 0) {
             return;
         }
-        close(ns);
-        const int socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        const UniqueFd socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
         sockaddr_in to{};
         to.sin_family = AF_INET;
         to.sin_port = htons(kBusPort);
         to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         const char probe[] = "start-up probe";  // no bus magic: the monitor drops it silently
-        sent = sendto(socket, probe, sizeof probe, 0, reinterpret_cast<sockaddr*>(&to),
+        sent = sendto(socket.get(), probe, sizeof probe, 0, reinterpret_cast<sockaddr*>(&to),
                       sizeof to) == static_cast<ssize_t>(sizeof probe);
-        close(socket);
     });
     sender.join();
     return sent;

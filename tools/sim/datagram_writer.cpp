@@ -36,7 +36,6 @@ void DatagramWriter::beginSequenced(const DeviceIdentity& device, std::uint8_t m
     put(0);  // sequence number, stamped when the datagram goes out
     put(msgClass);
     put(subtype);
-    m_headerSize = m_size;
 }
 
 void DatagramWriter::beginClassOnly(const DeviceIdentity& device, std::uint8_t msgClass) {
@@ -48,7 +47,6 @@ void DatagramWriter::beginClassOnly(const DeviceIdentity& device, std::uint8_t m
         put(byte);
     }
     put(msgClass);
-    m_headerSize = m_size;
 }
 
 bool DatagramWriter::appendTs(std::uint16_t number, std::uint8_t flags,

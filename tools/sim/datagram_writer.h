@@ -41,8 +41,6 @@ public:
 
     void stampSequence(std::uint8_t seq) { m_bytes[kOffsetSequence] = seq; }
 
-    /// Bytes written after the header (the payload of a sequenced type).
-    std::size_t bodySize() const { return m_size - m_headerSize; }
     std::span<const std::uint8_t> bytes() const { return {m_bytes.data(), m_size}; }
 
 private:
@@ -52,7 +50,6 @@ private:
 
     DatagramArea m_bytes{};
     std::size_t m_size = 0;
-    std::size_t m_headerSize = 0;
 };
 
 }  // namespace qvlink::sim

@@ -34,7 +34,6 @@ public:
     std::uint8_t take(double loss, Random& random, DeviceStats& stats);
 
     void requestRestart(bool immediate);
-    bool restartPending() const { return m_restartPending; }
 
 private:
     std::uint8_t m_next = 0;

@@ -29,7 +29,6 @@ public:
 
     /// The per-device table, plus the measured rate in load mode.
     std::string summary() const;
-    ListenMode listenMode() const { return m_listener.mode; }
 
 private:
     using SteadyClock = std::chrono::steady_clock;

@@ -62,8 +62,6 @@ private:
     using Clock = std::chrono::steady_clock;
 
     struct Watched {
-        Watched(int fd, std::function<void()> onReadable)
-            : fd(fd), onReadable(std::move(onReadable)) {}
         int fd;
         std::function<void()> onReadable;
         Clock::time_point pausedUntil{};

@@ -44,16 +44,12 @@ public:
         }
     }
 
-    /// Rounds half away from zero to `count` significant digits, as long as that does not
-    /// cut into the integer part: a float of 10^18 or more has no fraction and keeps all its
-    /// integer digits.
+    /// Rounds half away from zero to `count` significant digits; in a value of 10^18 or more
+    /// the integer digits after them become zeros.
     void roundToSignificantDigits(int count) {
         const char* first = std::find_if(m_digits.data(), m_digits.data() + m_length,
                                          [](char digit) { return digit != '0'; });
-        const int cut = static_cast<int>(first - m_digits.data()) + count;
-        if (cut >= m_point) {
-            roundAt(cut);
-        }
+        roundAt(static_cast<int>(first - m_digits.data()) + count);
     }
 
     /// Rounds half away from zero to `count` digits after the point.

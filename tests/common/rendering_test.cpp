@@ -56,8 +56,13 @@ TEST(TiValueText, RoundsHalvesAwayFromZeroOnTheExactValue) {
         {1e-45F, "0.00", "0,00"},
         {8388607.5F, "8388607.50", "8388607,50"},
         {1e10F, "10000000000.00", "10000000000,00"},
-        {std::numeric_limits<float>::max(), "340282346638528859811704183484516925440.00",
-         "340282346638528859811704183484516925440,00"},
+        // From 10^18 on, the digits after the 18th significant one round to zeros.
+        {1e18F, "999999984306749440.00", "999999984306749440,00"},  // exactly 18 digits
+        {1152921504606846976.0F, "1152921504606846980.00", "1152921504606846980,00"},  // 2^60
+        {1e19F, "9999999980506447870.00", "9999999980506447870,00"},         // rounds down
+        {9.999999e18F, "9999998880994820100.00", "9999998880994820100,00"},  // carries
+        {std::numeric_limits<float>::max(), "340282346638528860000000000000000000000.00",
+         "340282346638528860000000000000000000000,00"},
         {std::numeric_limits<float>::quiet_NaN(), "NAN", "NAN"},
         {-std::numeric_limits<float>::quiet_NaN(), "-NAN", "-NAN"},
         {std::numeric_limits<float>::infinity(), "INF", "INF"},

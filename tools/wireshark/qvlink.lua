@@ -216,7 +216,9 @@ end
 -- a half-hundredth only when eight times it is odd (the halves are the odd eighths). The
 -- 18-digit expansion moves no other value across a rounding boundary: a float of up to 24
 -- significant bits is never within 5e-18 of its own size of a half-hundredth it does not
--- equal, and integers (every float of 2^24 or more) have no fraction to round.
+-- equal, and integers (every float of 2^24 or more) have no fraction to round. From 10^18
+-- on, the digits after the 18th are zeros; "%.17e" rounds the exact value there, which never
+-- lies on a half (it is a multiple of 2^36 or more).
 local function ti_value_text(bits)
     local negative = bits >= 0x80000000
     if math.floor(bits / 0x800000) % 0x100 == 0xFF then
@@ -230,6 +232,10 @@ local function ti_value_text(bits)
         -- Exact in a double: a half-hundredth float is below 2^21.
         local hundredths = magnitude * 100 + 0.5
         text = string.format("%d.%02d", math.floor(hundredths / 100), hundredths % 100)
+    elseif magnitude >= 1e18 then
+        local first, rest, exponent =
+            string.format("%.17e", magnitude):match("^(%d)%.(%d+)e%+(%d+)$")
+        text = first .. rest .. string.rep("0", tonumber(exponent) - #rest) .. ".00"
     else
         text = string.format("%.2f", magnitude)
     end

@@ -64,49 +64,30 @@ void GridModel::setBold(int col, int row) {
 }
 
 void GridModel::appendRow() {
-    const int row = gridRowCount();
-    if (m_holding && row >= m_fixedRows) {
-        m_cells.appendRow();
-        hold();
-        return;
-    }
-    flushHeldChanges();
-    if (row < m_fixedRows) {
+    if (gridRowCount() < m_fixedRows) {
         reshape([&] { m_cells.appendRow(); });
         return;
     }
-    beginInsertRows(QModelIndex(), row - m_fixedRows, row - m_fixedRows);
     m_cells.appendRow();
-    m_shownRows = gridRowCount();
-    endInsertRows();
+    hold();
 }
 
-void GridModel::removeGridRows(int first, int count) {
-    if (first >= m_fixedRows && canHoldRemoval(count)) {
+bool GridModel::removeGridRows(int first, int count) {
+    if (first >= m_fixedRows && gridRowCount() - count >= m_shownRows) {
         m_cells.eraseRows(first, count);
         hold();
-        return;
+        return false;
     }
-    flushHeldChanges();
     if (first < m_fixedRows) {
         reshape([&] { m_cells.eraseRows(first, count); });
-        return;
+        return true;
     }
+    flushHeldChanges();
     beginRemoveRows(QModelIndex(), first - m_fixedRows, first - m_fixedRows + count - 1);
     m_cells.eraseRows(first, count);
     m_shownRows = gridRowCount();
     endRemoveRows();
-}
-
-void GridModel::setHoldingChanges(bool hold) {
-    m_holding = hold;
-    if (!hold) {
-        flushHeldChanges();
-    }
-}
-
-bool GridModel::canHoldRemoval(int count) const {
-    return m_holding && gridRowCount() - count >= m_shownRows;
+    return true;
 }
 
 void GridModel::hold() {

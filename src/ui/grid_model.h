@@ -4,11 +4,12 @@
 // model's header data; the model's rows and columns are the grid's normal cells. Grid
 // coordinates (col, row) count the fixed ones, as every grid operation does.
 //
-// A shown grid that takes rows at the end and drops them at the top many times a second (the
-// rolling trace) would make the views re-lay themselves out for every row. So the model can
-// hold such changes back: the store changes at once, while the views keep the row count they
-// were last told and read every cell from the store; one flush a frame then tells them the
-// net change and repaints. Only growth is held, so every row the views know still exists.
+// A grid that takes rows at the end and drops them at the top many times a second (the
+// rolling trace) would make the views re-lay themselves out for every row. So the model holds
+// such changes back: the store changes at once, while the views keep the row count they were
+// last told and read every cell from the store; flushHeldChanges(), once a frame, then tells
+// them the net change and repaints. Only changes that leave every row the views know in place
+// are held; any other change flushes first and is told at once.
 
 #include <QAbstractTableModel>
 #include <string>
@@ -42,18 +43,14 @@ public:
     void setFontColor(int col, int row, TColor color);
     void setBold(int col, int row);
     void appendRow();
-    /// Removes grid rows `first` to `first + count - 1`, all inside the grid.
-    void removeGridRows(int first, int count);
+    /// Removes grid rows `first` to `first + count - 1`, all inside the grid. Returns true
+    /// when the views were told at once, false when the removal is held (the views keep
+    /// every row they know, with the content moved up).
+    bool removeGridRows(int first, int count);
     void clearAll();
 
-    /// While on, appended rows and removals that leave at least the shown rows are held back
-    /// from the views until flushHeldChanges(); turning it off flushes.
-    void setHoldingChanges(bool hold);
-    bool hasHeldChanges() const { return m_held; }
-    /// True when removing `count` rows now could be held (the views would lose no row).
-    bool canHoldRemoval(int count) const;
-    /// Tells the views the net change in rows and repaints every cell. Returns true when the
-    /// row count they know changed.
+    /// Tells the views the net change in rows and repaints every cell: the one place held
+    /// changes reach them. Returns true when the row count they know changed.
     bool flushHeldChanges();
 
     /// Model index of the normal cell at grid (col, row); invalid for fixed or outside cells.
@@ -78,7 +75,6 @@ private:
 
     CellStore m_cells;
     int m_shownRows = 0;
-    bool m_holding = false;
     bool m_held = false;
     int m_colCount = 0;
     int m_fixedRows = 0;

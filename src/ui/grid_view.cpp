@@ -6,7 +6,6 @@
 #include <QPainter>
 #include <QScopedValueRollback>
 #include <QScrollBar>
-#include <QWheelEvent>
 #include <algorithm>
 #include <stdexcept>
 
@@ -111,22 +110,21 @@ void GridView::removeRows(int first, int count) {
         return;
     }
     count = std::clamp(count, 0, RowCount() - first);
-    if (first >= FixedRows() && m_model->canHoldRemoval(count)) {
-        // Every row the view shows stays, so the current and top rows, which keep their
-        // indexes, stay valid as they are; the next frame shows the moved content.
-        m_model->removeGridRows(first, count);
+    if (count == 0) {
         return;
     }
-    syncView();
-    const int current = m_currentRow;
     const int top = topRow();
-    if (count > 0) {
+    bool told = false;
+    {
         const QScopedValueRollback<bool> moving(m_movingCurrent, true);
-        m_model->removeGridRows(first, count);
+        told = m_model->removeGridRows(first, count);
+    }
+    if (!told) {
+        return;  // every row the view shows stays, and so do the current and top rows
     }
     // The same indexes stay current and on top while the content moves up under them.
     const int rowCount = RowCount();
-    if (current >= rowCount && rowCount - 1 >= FixedRows()) {
+    if (m_currentRow >= rowCount && rowCount - 1 >= FixedRows()) {
         m_currentRow = rowCount - 1;
     }
     showCurrentCell();
@@ -236,14 +234,22 @@ void GridView::setFixedRows(int count) {
     if (count < 0 || count > 1) {
         throw std::invalid_argument("A grid has at most one fixed row");
     }
-    m_model->setFixedRows(count);
+    if (count != FixedRows()) {
+        m_currentCol = FixedCols();
+        m_currentRow = count;
+        m_model->setFixedRows(count);
+    }
 }
 
 void GridView::setFixedCols(int count) {
     if (count < 0 || count > 1) {
         throw std::invalid_argument("A grid has at most one fixed column");
     }
-    m_model->setFixedCols(count);
+    if (count != FixedCols()) {
+        m_currentCol = count;
+        m_currentRow = FixedRows();
+        m_model->setFixedCols(count);
+    }
 }
 
 void GridView::setColWidths(const std::vector<int>& widths) {
@@ -303,7 +309,6 @@ void GridView::syncView() {
 }
 
 void GridView::mousePressEvent(QMouseEvent* event) {
-    syncView();
     event->accept();
     if (event->button() != Qt::LeftButton) {
         return;
@@ -316,7 +321,6 @@ void GridView::mousePressEvent(QMouseEvent* event) {
 }
 
 void GridView::mouseDoubleClickEvent(QMouseEvent* event) {
-    syncView();
     event->accept();
     if (event->button() != Qt::LeftButton) {
         return;
@@ -331,17 +335,11 @@ void GridView::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void GridView::keyPressEvent(QKeyEvent* event) {
-    syncView();
     const QModelIndex before = currentIndex();
     QTableView::keyPressEvent(event);
     if (currentIndex().isValid() && currentIndex() != before) {
         scrollTo(currentIndex());  // keyboard moves keep the current cell in view
     }
-}
-
-void GridView::wheelEvent(QWheelEvent* event) {
-    syncView();
-    QTableView::wheelEvent(event);
 }
 
 bool GridView::edit(const QModelIndex& index, EditTrigger trigger, QEvent*) {
@@ -367,7 +365,6 @@ bool GridView::eventFilter(QObject* watched, QEvent* event) {
     }
     for (const GridHeader* header : {m_fixedRowHeader, m_fixedColHeader}) {
         if (watched == header->viewport() && isMouseButtonEvent(event)) {
-            syncView();
             const QPoint position = static_cast<QMouseEvent*>(event)->position().toPoint();
             const int section = header->logicalIndexAt(position);
             return handleFixedAreaMouse(
@@ -399,16 +396,9 @@ bool GridView::handleFixedAreaMouse(QEvent* event, std::optional<QPoint> cell) {
 
 void GridView::showEvent(QShowEvent* event) {
     QTableView::showEvent(event);
-    // Bursts of changes paint once per frame, and rows added meanwhile reach the view then.
+    // Bursts of changes paint once per frame, and rows held meanwhile reach the view then.
     const FramePacer* pacer = FramePacer::pace(window());
     connect(pacer, &FramePacer::frameStarts, this, &GridView::syncView, Qt::UniqueConnection);
-    m_model->setHoldingChanges(true);
-}
-
-void GridView::hideEvent(QHideEvent* event) {
-    syncView();
-    m_model->setHoldingChanges(false);
-    QTableView::hideEvent(event);
 }
 
 void GridView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {

@@ -62,9 +62,11 @@ public:
     // Configuration. Sizes are in pixels; fonts should carry pixel sizes.
     void setColCount(int count);
     void setRowCount(int count);
-    /// 0 or 1: a grid has at most one header row.
+    /// 0 or 1: a grid has at most one header row. A change makes the first normal cell,
+    /// (FixedCols, FixedRows), current.
     void setFixedRows(int count);
-    /// 0 or 1: a grid has at most one fixed column.
+    /// 0 or 1: a grid has at most one fixed column. A change makes the first normal cell
+    /// current.
     void setFixedCols(int count);
     /// Widths of columns 0, 1, ...; columns without one keep the default of 64.
     void setColWidths(const std::vector<int>& widths);
@@ -87,20 +89,18 @@ public:
     void setOnDblClickCell(CellEvent handler) { m_onDblClickCell = std::move(handler); }
     void setOnCanEditCell(CanEditEvent handler) { m_onCanEditCell = std::move(handler); }
 
-    /// Tells the view what the grid's held row changes did; runs before every frame and
-    /// before anything that needs the view to know every row.
+    /// Tells the view what the grid's held row changes did: runs at the start of every frame
+    /// of its window, and before the grid moves the view to a row that may be held.
     void syncView();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
-    void wheelEvent(QWheelEvent* event) override;
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
     void keyboardSearch(const QString& search) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
 
 protected slots:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;

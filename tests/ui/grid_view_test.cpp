@@ -40,6 +40,7 @@ TEST(GridStorage, WritesBeyondTheGridAreKeptUnshownUntilItGrows) {
     for (int i = 0; i < 6; ++i) {
         grid.addRow();
     }
+    grid.syncView();
     EXPECT_EQ(grid.model()->index(33, 1).data().toString(), "late");
 }
 
@@ -161,6 +162,32 @@ TEST(GridCurrentRow, RowAddedJustBeforeIsScrolledFullyIntoView) {
     grid->setCurrentRow(grid->RowCount() - 1);
     settle();
     EXPECT_EQ(grid->topRow(), 81);
+}
+
+TEST(GridCurrentCell, ChangedFixedCountsMakeTheFirstNormalCellCurrent) {
+    const struct {
+        const char* name;
+        int fixedCols, fixedRows;
+        int expectedCol, expectedRow;
+    } cases[] = {
+        {"both dropped", 0, 0, 0, 0},
+        {"fixed row dropped", 1, 0, 1, 0},
+        {"fixed column dropped", 0, 1, 0, 1},
+        {"unchanged counts keep the current cell", 1, 1, 1, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        GridView grid;  // built with a fixed row and column
+        grid.setCurrentRow(3);
+
+        grid.setFixedCols(c.fixedCols);
+        grid.setFixedRows(c.fixedRows);
+        EXPECT_EQ(grid.currentCol(), c.expectedCol);
+        EXPECT_EQ(grid.currentRow(), c.expectedRow);
+        const QModelIndex current = grid.selectionModel()->currentIndex();
+        EXPECT_EQ(current.column(), c.expectedCol - c.fixedCols);
+        EXPECT_EQ(current.row(), c.expectedRow - c.fixedRows);
+    }
 }
 
 TEST(GridCurrentRow, RowOutsideTheGridIsRejected) {

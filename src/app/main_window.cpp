@@ -9,6 +9,7 @@
 
 #include "app/table_refresh.h"
 #include "trace/trace_window.h"
+#include "ui/caption_group_box.h"
 #include "ui/grid_setup.h"
 #include "ui/grid_view.h"
 #include "ui/pixel_font.h"
@@ -42,10 +43,9 @@ QPalette withTextColor(QPalette palette, const QColor& color) {
 }
 
 QGroupBox* groupBox(QWidget* parent, const QRect& geometry, const QString& title) {
-    auto* box = new QGroupBox(title, parent);
+    auto* box = new CaptionGroupBox(title, Qt::blue, parent);
     box->setGeometry(geometry);
     box->setFont(arial(13));
-    box->setPalette(withTextColor(box->palette(), Qt::blue));
     return box;
 }
 
@@ -98,6 +98,7 @@ GridSetup pointGridSetup(const QString& valueHeader) {
     setup.fixedColumn = {"1", "2", "3"};
     setup.cellFontPixels = 9;
     setup.rangeSelect = true;
+    setup.selectionVisible = true;
     return setup;
 }
 
@@ -110,6 +111,7 @@ GridSetup infoGridSetup() {
     setup.cellFontPixels = 9;
     setup.lines = GridLines::None;
     setup.rangeSelect = true;
+    setup.selectionVisible = true;
     setup.scrollBars = false;
     return setup;
 }

@@ -67,7 +67,6 @@ public:
     const DeviceRegistry& registry() const { return m_registry; }
     const TeleparamTables& tables() const { return m_tables; }
     SelectionKind selectionKind() const { return m_selectionKind; }
-    int selectionRow() const { return m_selectionRow; }
 
     QGroupBox* PanelInfo;
     QGroupBox* PanelTi;

@@ -52,7 +52,6 @@ GridSetup traceGridSetup() {
     setup.cellFontPixels = 9;
     setup.lines = GridLines::Both;
     setup.rangeSelect = true;
-    setup.selectionVisible = false;
     return setup;
 }
 

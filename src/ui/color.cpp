@@ -14,17 +14,10 @@ struct SystemColorRole {
 
 /// System colour indexes of the colour values and the palette entries that play their part.
 constexpr SystemColorRole kSystemColors[] = {
-    {0x05, QPalette::Active, QPalette::Base},             // window background
-    {0x08, QPalette::Active, QPalette::WindowText},       // window text
-    {0x0D, QPalette::Active, QPalette::Highlight},        // selection
-    {0x0E, QPalette::Active, QPalette::HighlightedText},  // selected text
-    {0x0F, QPalette::Active, QPalette::Button},           // button face
-    {0x10, QPalette::Active, QPalette::Dark},             // button shadow
-    {0x11, QPalette::Disabled, QPalette::Text},           // grey text
-    {0x12, QPalette::Active, QPalette::ButtonText},       // button text
-    {0x14, QPalette::Active, QPalette::Light},            // button highlight
-    {0x17, QPalette::Active, QPalette::ToolTipText},      // tooltip text
-    {0x18, QPalette::Active, QPalette::ToolTipBase},      // tooltip background
+    {0x05, QPalette::Active, QPalette::Base},         // window background
+    {0x08, QPalette::Active, QPalette::WindowText},   // window text
+    {0x0F, QPalette::Active, QPalette::Button},       // button face
+    {0x18, QPalette::Active, QPalette::ToolTipBase},  // tooltip background
 };
 
 }  // namespace

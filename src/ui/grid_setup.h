@@ -23,7 +23,7 @@ struct GridSetup {
     int cellFontPixels = 11;  ///< normal cells, Tahoma
     GridLines lines = GridLines::Horizontal;
     bool rangeSelect = false;
-    bool selectionVisible = true;
+    bool selectionVisible = false;  ///< true: the current cell is drawn selected
     bool scrollBars = true;
 };
 

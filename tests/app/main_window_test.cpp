@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <atomic>
 #include <chrono>
@@ -100,6 +101,73 @@ TEST(MainWindowLayout, ControlsSitWhereTheLayoutPutsThem) {
     EXPECT_EQ(window.windowTitle(), "Келта 2 QV-LINK");
     EXPECT_EQ(monitor.trace->size(), QSize(772, 516));
     EXPECT_FALSE(monitor.trace->windowFlags() & Qt::WindowMinimizeButtonHint);
+}
+
+/// Pixel inside cell (col, row) of a shown grid, clear of its text and lines, in `grid`'s
+/// own coordinates.
+QPoint insideCell(const GridView& grid, int col, int row) {
+    const QModelIndex index = grid.model()->index(row - grid.FixedRows(), col - grid.FixedCols());
+    const QRect rect = grid.visualRect(index);
+    return grid.viewport()->mapTo(&grid, rect.topRight() + QPoint(-3, 3));
+}
+
+bool isBlue(QRgb pixel) {
+    return qBlue(pixel) > 160 && qRed(pixel) < 96 && qGreen(pixel) < 96;
+}
+
+int bluePixels(const QImage& image) {
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            count += isBlue(image.pixel(x, y)) ? 1 : 0;
+        }
+    }
+    return count;
+}
+
+TEST(MainWindowLook, CurrentCellsStartAtTheFirstNormalCellAndShowAsTheLayoutSays) {
+    Monitor monitor;
+    TFMain& window = *monitor.main;
+    window.GridInfo->show();
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const struct {
+        const char* name;
+        GridView* grid;
+        int currentCol, currentRow;
+        bool drawnSelected;
+    } grids[] = {
+        {"GridDevices", window.GridDevices, 1, 1, false},
+        {"GridTs", window.GridTs, 1, 1, true},
+        {"GridTi", window.GridTi, 1, 1, true},
+        {"GridInfo", window.GridInfo, 0, 0, true},
+    };
+    for (const auto& g : grids) {
+        SCOPED_TRACE(g.name);
+        ASSERT_EQ(g.grid->currentCol(), g.currentCol);
+        ASSERT_EQ(g.grid->currentRow(), g.currentRow);
+        const QImage image = g.grid->grab().toImage();
+        const auto shownAs = [&](int col, int row) {
+            return QColor(image.pixel(insideCell(*g.grid, col, row)));
+        };
+        const QColor plain = g.grid->cellAppearance(g.currentCol + 1, g.currentRow + 1).background;
+        EXPECT_EQ(shownAs(g.currentCol + 1, g.currentRow + 1), plain);
+        EXPECT_EQ(shownAs(g.currentCol, g.currentRow) != plain, g.drawnSelected);
+    }
+}
+
+TEST(MainWindowLook, OnlyTheGroupBoxCaptionsAreBlue) {
+    Monitor monitor;
+    TFMain& window = *monitor.main;
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    for (QGroupBox* box : {window.PanelDevices, window.PanelTs, window.PanelTi}) {
+        SCOPED_TRACE(box->title().toStdString());
+        const auto* grid = box->findChild<GridView*>();
+        ASSERT_TRUE(grid->verticalScrollBar()->isVisible());
+        EXPECT_GT(bluePixels(box->grab(QRect(0, 0, box->width(), grid->y())).toImage()), 20);
+        EXPECT_EQ(bluePixels(grid->verticalScrollBar()->grab().toImage()), 0);
+    }
 }
 
 class ReceptionTest : public ::testing::Test {

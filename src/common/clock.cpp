@@ -28,4 +28,10 @@ LocalDateTime systemLocalTime() {
     return time;
 }
 
+std::int64_t systemEpochMicros() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1'000'000 + now.tv_nsec / 1'000;
+}
+
 }  // namespace qvlink

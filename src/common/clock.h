@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 #include "common/bus_types.h"
@@ -11,5 +12,12 @@ using Clock = std::function<LocalDateTime()>;
 
 /// The current local date and time with milliseconds.
 LocalDateTime systemLocalTime();
+
+/// Source of absolute times in microseconds since 1970 UTC, for what is kept beyond the
+/// session (history, events). The program reads the system clock; tests drive their own.
+using EpochClock = std::function<std::int64_t()>;
+
+/// The system's real-time clock in microseconds since 1970 UTC.
+std::int64_t systemEpochMicros();
 
 }  // namespace qvlink

@@ -11,7 +11,17 @@ std::string deviceTypeName(std::uint8_t deviceType) {
     return type != nullptr ? type->name : std::string();
 }
 
-DeviceRegistry::DeviceRegistry(Clock clock) : m_clock(std::move(clock)) {}
+namespace {
+
+/// Datagrams lost between two received sequence numbers, counted across the wrap.
+int datagramsLostBetween(std::uint8_t last, std::uint8_t next) {
+    return static_cast<std::uint8_t>(next - last - 1);
+}
+
+}  // namespace
+
+DeviceRegistry::DeviceRegistry(Clock clock, EpochClock epochClock)
+    : m_clock(std::move(clock)), m_epochClock(std::move(epochClock)) {}
 
 void DeviceRegistry::updateDevice(const std::string& ipAddr, const TPacket& packet) {
     int index = indexOfDevice(packet.macAddr);
@@ -28,6 +38,16 @@ void DeviceRegistry::updateDevice(const std::string& ipAddr, const TPacket& pack
     }
 
     TDevice& device = m_devices[static_cast<std::size_t>(index)];
+    if (device.total == 0) {
+        publish(DeviceEventKind::FirstSeen, device, ipAddr);
+    } else {
+        if (device.timeout >= kSilenceSeconds) {
+            publish(DeviceEventKind::Returned, device, ipAddr);
+        }
+        if (device.ipAddr != ipAddr) {
+            publish(DeviceEventKind::IpChanged, device, ipAddr, 0, device.ipAddr);
+        }
+    }
     device.ipAddr = ipAddr;
     device.timeout = 0;
     device.lastReceived = m_clock();
@@ -37,9 +57,12 @@ void DeviceRegistry::updateDevice(const std::string& ipAddr, const TPacket& pack
         switch (classifySequence(device.lastSeq, packet.seq)) {
             case SequenceEvent::Missed:
                 ++device.missed;
+                publish(DeviceEventKind::Missed, device, ipAddr,
+                        datagramsLostBetween(device.lastSeq, packet.seq));
                 break;
             case SequenceEvent::Restart:
                 ++device.restarts;
+                publish(DeviceEventKind::Restart, device, ipAddr);
                 break;
             case SequenceEvent::None:
                 break;
@@ -73,8 +96,20 @@ int DeviceRegistry::indexOfDevice(const std::string& macAddr) const {
 
 void DeviceRegistry::incDeviceTimeout(int index) {
     if (index >= 0 && index < deviceCount()) {
-        ++m_devices[static_cast<std::size_t>(index)].timeout;
+        TDevice& device = m_devices[static_cast<std::size_t>(index)];
+        if (++device.timeout == kSilenceSeconds) {
+            publish(DeviceEventKind::Silent, device, device.ipAddr);
+        }
     }
+}
+
+void DeviceRegistry::publish(DeviceEventKind kind, const TDevice& device, const std::string& ipAddr,
+                             int count, const std::string& previousIp) {
+    if (!m_events.hasListeners()) {
+        return;
+    }
+    m_events.publish(DeviceEvent{kind, device.macAddr, device.deviceType, ipAddr, previousIp, count,
+                                 m_epochClock()});
 }
 
 }  // namespace qvlink

@@ -7,6 +7,7 @@
 
 #include "common/bus_types.h"
 #include "common/clock.h"
+#include "state/device_events.h"
 
 namespace qvlink {
 
@@ -34,7 +35,13 @@ public:
     /// Positions are signed 16-bit: devices 1 to 32768.
     static constexpr int kMaxDevices = 32768;
 
-    explicit DeviceRegistry(Clock clock = systemLocalTime);
+    explicit DeviceRegistry(Clock clock = systemLocalTime,
+                            EpochClock epochClock = systemEpochMicros);
+
+    /// The device events this registry publishes: FirstSeen, Returned, IpChanged, Restart
+    /// and Missed from updateDevice, Silent from the refresh that ages a device to
+    /// kSilenceSeconds.
+    DeviceEventSource& events() { return m_events; }
 
     /// Registers or updates the sender of one accepted datagram. A new device beyond
     /// kMaxDevices leaves the registry unchanged.
@@ -47,11 +54,18 @@ public:
     /// 0-based position of the device with this MAC text, or -1.
     int indexOfDevice(const std::string& macAddr) const;
     /// Adds one second to the age of the device at 0-based `index`; out of range is ignored.
+    /// The second that reaches kSilenceSeconds publishes Silent.
     void incDeviceTimeout(int index);
     int deviceCount() const { return static_cast<int>(m_devices.size()); }
 
 private:
+    /// Stamps and publishes one event of `device`; costs nothing without listeners.
+    void publish(DeviceEventKind kind, const TDevice& device, const std::string& ipAddr,
+                 int count = 0, const std::string& previousIp = {});
+
     Clock m_clock;
+    EpochClock m_epochClock;
+    DeviceEventSource m_events;
     std::vector<TDevice> m_devices;
     std::unordered_map<std::string, int> m_indexByMac;
 };

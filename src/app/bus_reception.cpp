@@ -5,6 +5,10 @@ namespace qvlink {
 BusReception::BusReception(DeviceRegistry& registry, TeleparamTables& tables)
     : m_registry(registry), m_tables(tables) {}
 
+void BusReception::recordHistory(HistoryRecorder& recorder, EpochClock clock) {
+    m_historyFeed = std::make_unique<HistoryFeed>(m_registry, m_tables, recorder, std::move(clock));
+}
+
 DatagramVerdict BusReception::receive(const std::uint8_t* data, std::size_t size,
                                       const std::string& senderIp) {
     const DatagramVerdict verdict = classifyDatagram(data, size);

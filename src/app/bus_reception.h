@@ -3,8 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
+#include "app/history_feed.h"
 #include "common/bus_types.h"
 #include "protocol/packets.h"
 #include "state/device_registry.h"
@@ -23,6 +25,9 @@ public:
     BusReception(DeviceRegistry& registry, TeleparamTables& tables);
 
     void setTraceHook(TraceHook hook) { m_traceHook = std::move(hook); }
+    /// From now on hands TS changes, TI values and device events to `recorder`, which must
+    /// outlive this pipeline. Once per pipeline.
+    void recordHistory(HistoryRecorder& recorder, EpochClock clock = systemEpochMicros);
 
     /// Processes one received datagram from `senderIp`; returns why it was dropped, or
     /// Accepted.
@@ -34,6 +39,7 @@ private:
     TeleparamTables& m_tables;
     TraceHook m_traceHook;
     TPacket m_packet;  // reused so the dump and MAC strings keep their capacity
+    std::unique_ptr<HistoryFeed> m_historyFeed;
 };
 
 }  // namespace qvlink

@@ -1,22 +1,72 @@
-// qvlink-monitor: the QV-LINK bus monitor. Takes no arguments; listens on UDP port 973.
+// qvlink-monitor: the QV-LINK bus monitor. Listens on UDP port 973 and records the bus
+// history unless told otherwise (see --help).
 
 #include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
 
+#include "app/command_line.h"
 #include "app/fonts.h"
 #include "app/main_window.h"
 #include "app/termination_signals.h"
+#include "history/history_location.h"
+#include "history/history_recorder.h"
 #include "trace/trace_window.h"
 
+namespace {
+
+void printNotice(const std::string& text, bool) {
+    std::fprintf(stderr, "qvlink-monitor: %s\n", text.c_str());
+}
+
+/// The recorder the options ask for, or none.
+std::unique_ptr<qvlink::HistoryRecorder> startHistory(const qvlink::CommandLineOptions& options) {
+    if (!options.recordHistory) {
+        return nullptr;
+    }
+    qvlink::HistoryOptions history;
+    history.path =
+        !options.historyPath.empty()
+            ? options.historyPath
+            : qvlink::defaultHistoryPath(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
+    if (history.path.empty()) {
+        printNotice("История не записывается: не задан ни XDG_DATA_HOME, ни HOME", true);
+        return nullptr;
+    }
+    history.retention.days = options.historyDays;
+    history.retention.maxBytes = std::int64_t{options.historyMaxMb} * 1024 * 1024;
+    return std::make_unique<qvlink::HistoryRecorder>(history, printNotice);
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    const qvlink::CommandLine commandLine = qvlink::parseCommandLine(arguments);
+    if (!commandLine.run) {
+        std::fputs(commandLine.output.c_str(), stdout);
+        std::fputs(commandLine.error.c_str(), stderr);
+        return commandLine.exitCode;
+    }
+
     QApplication application(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral("qvlink-monitor"));
     qvlink::registerTahomaFace();
 
+    // Outlives the window, so every datagram the window handles can still be recorded.
+    const std::unique_ptr<qvlink::HistoryRecorder> recorder = startHistory(commandLine.options);
     const qvlink::FormatSettings format = qvlink::FormatSettings::fromSystemLocale();
     const qvlink::Dialogs dialogs = qvlink::Dialogs::modal();
     qvlink::TFMain FMain(qvlink::MonitorSettings{}, qvlink::systemLocalTime, format, dialogs);
     qvlink::TFTrace FTrace(qvlink::systemLocalTime, format, dialogs);
     FMain.setTraceWindow(&FTrace);
+    if (recorder) {
+        FMain.recordHistory(*recorder);
+    }
     FMain.show();
     const qvlink::TerminationSignals terminationSignals([&FMain] { FMain.close(); });
 

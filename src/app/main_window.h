@@ -42,6 +42,10 @@ public:
 
     /// The trace that the reception pipeline offers every accepted datagram to.
     void setTraceWindow(TFTrace* trace) { m_trace = trace; }
+    /// Records the bus into `recorder` (which outlives the window) from now on.
+    void recordHistory(HistoryRecorder& recorder) { m_reception.recordHistory(recorder); }
+    /// What happens to the devices, for every reader of device events.
+    DeviceEventSource& deviceEvents() { return m_registry.events(); }
     /// Stops the endpoint: nothing is delivered from the moment this begins.
     void stopUdpServer();
 

@@ -34,4 +34,25 @@ std::int64_t systemEpochMicros() {
     return static_cast<std::int64_t>(now.tv_sec) * 1'000'000 + now.tv_nsec / 1'000;
 }
 
+std::optional<std::int64_t> timeTagMicros(const TTimeTag& tag) {
+    constexpr std::uint16_t kMillisPerMinute = 60'000;
+    if (tag.month < 1 || tag.month > 12 || tag.day < 1 || tag.day > 31 || tag.hour > 23 ||
+        tag.minute > 59 || tag.year > 99 || tag.msec >= kMillisPerMinute) {
+        return std::nullopt;
+    }
+    tm local{};
+    local.tm_year = 100 + tag.year;
+    local.tm_mon = tag.month - 1;
+    local.tm_mday = tag.day;
+    local.tm_hour = tag.hour;
+    local.tm_min = tag.minute;
+    local.tm_sec = tag.msec / 1000;
+    local.tm_isdst = -1;
+    const time_t seconds = mktime(&local);
+    if (seconds == static_cast<time_t>(-1) || local.tm_mday != tag.day) {
+        return std::nullopt;  // e.g. 31 February, which mktime would move into March
+    }
+    return static_cast<std::int64_t>(seconds) * 1'000'000 + (tag.msec % 1000) * 1'000;
+}
+
 }  // namespace qvlink

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "common/bus_types.h"
 
@@ -19,5 +20,9 @@ using EpochClock = std::function<std::int64_t()>;
 
 /// The system's real-time clock in microseconds since 1970 UTC.
 std::int64_t systemEpochMicros();
+
+/// An item's time tag as microseconds since 1970 UTC, reading the tag as local time (years
+/// 2000 to 2099); nothing for a tag that is absent (month 0) or names no valid moment.
+std::optional<std::int64_t> timeTagMicros(const TTimeTag& tag);
 
 }  // namespace qvlink

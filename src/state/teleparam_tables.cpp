@@ -46,6 +46,9 @@ TeleparamTables::TeleparamTables(Clock clock) : m_clock(std::move(clock)) {}
 void TeleparamTables::storeTs(const TTs& item) {
     if (isPointNumber(item.number)) {
         storeItem(item, m_clock(), m_ts[item.number]);
+        if (m_tsStored) {
+            m_tsStored(item);
+        }
     }
 }
 
@@ -54,6 +57,9 @@ void TeleparamTables::storeTi(const TTi& item) {
         TTi& entry = m_ti[item.number];
         storeItem(item, m_clock(), entry);
         entry.value = item.value;
+        if (m_tiStored) {
+            m_tiStored(item);
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 
 #include "common/bus_types.h"
 #include "common/clock.h"
@@ -11,7 +12,14 @@ namespace qvlink {
 /// Entries become valid with their first item and are never cleared.
 class TeleparamTables {
 public:
+    /// Hears each item once it is stored (point numbers 1 to 500 only).
+    using TsStoredHook = std::function<void(const TTs& item)>;
+    using TiStoredHook = std::function<void(const TTi& item)>;
+
     explicit TeleparamTables(Clock clock = systemLocalTime);
+
+    void setTsStoredHook(TsStoredHook hook) { m_tsStored = std::move(hook); }
+    void setTiStoredHook(TiStoredHook hook) { m_tiStored = std::move(hook); }
 
     /// Stores a decoded item; numbers 0 and above 500 are ignored.
     void storeTs(const TTs& item);
@@ -25,6 +33,8 @@ public:
 
 private:
     Clock m_clock;
+    TsStoredHook m_tsStored;
+    TiStoredHook m_tiStored;
     std::array<TTs, kPointCount + 1> m_ts{};  // entry 0 unused
     std::array<TTi, kPointCount + 1> m_ti{};
 };

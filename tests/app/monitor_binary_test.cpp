@@ -12,10 +12,13 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <random>
+#include <string>
 #include <thread>
 
 #include "common/bus_types.h"
+#include "history/sqlite_statement.h"
 #include "support/packet_builder.h"
 #include "support/udp_sender.h"
 
@@ -36,14 +39,58 @@ bool busPortFree() {
     return bound;
 }
 
-pid_t startMonitor() {
+/// Starts the monitor recording its history into `historyPath`.
+pid_t startMonitor(const std::string& historyPath) {
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        ::execl(QVLINK_MONITOR_PATH, QVLINK_MONITOR_PATH, static_cast<char*>(nullptr));
+        ::execl(QVLINK_MONITOR_PATH, QVLINK_MONITOR_PATH, "--history", historyPath.c_str(),
+                static_cast<char*>(nullptr));
         ::_exit(127);
     }
     return pid;
+}
+
+/// Runs the monitor with `arguments` and no display; its exit code and everything it printed.
+int runMonitor(const std::string& arguments, std::string& printed) {
+    const std::string command =
+        "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " QVLINK_MONITOR_PATH " " +
+        arguments + " 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    char buffer[4096];
+    printed.clear();
+    for (std::size_t n = 0; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+        printed.append(buffer, n);
+    }
+    const int status = ::pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::int64_t queryHistory(const std::string& path, const char* sql) {
+    sqlite3* db = nullptr;
+    ::sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    const std::int64_t result = sqliteQueryInt(db, sql);
+    ::sqlite3_close(db);
+    return result;
+}
+
+TEST(MonitorBinary, ABadCommandLineExitsWithTwoAndAMessageBeforeAnyWindow) {
+    const struct {
+        const char* arguments;
+        const char* message;
+    } rows[] = {
+        {"--colour", "Unknown option 'colour'"},
+        {"--history-days 0", "--history-days needs a whole number from 1 to 3650"},
+        {"--no-history extra", "unexpected argument \"extra\""},
+    };
+    for (const auto& row : rows) {
+        std::string printed;
+        EXPECT_EQ(runMonitor(row.arguments, printed), 2) << row.arguments << ": " << printed;
+        EXPECT_NE(printed.find(row.message), std::string::npos) << printed;
+    }
+    std::string printed;
+    EXPECT_EQ(runMonitor("--version", printed), 0);
+    EXPECT_EQ(printed.rfind("qvlink-monitor ", 0), 0U) << printed;
 }
 
 bool exited(pid_t pid, int& status) {
@@ -54,7 +101,10 @@ TEST(MonitorBinary, StaysUpUnderAFloodAndClosesPromptlyOnTermination) {
     if (::geteuid() != 0 || !busPortFree()) {
         GTEST_SKIP() << "needs root and a free UDP port 973";
     }
-    const pid_t monitor = startMonitor();
+    std::string folder = (std::filesystem::temp_directory_path() / "qvlink-binary-XXXXXX");
+    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    const std::string historyPath = folder + "/history.sqlite3";
+    const pid_t monitor = startMonitor(historyPath);
     ASSERT_GT(monitor, 0);
     const auto deadline = Clock::now() + 10s;
     while (busPortFree() && Clock::now() < deadline) {
@@ -101,6 +151,13 @@ TEST(MonitorBinary, StaysUpUnderAFloodAndClosesPromptlyOnTermination) {
     EXPECT_LT(closeTime, 2s);
     std::printf("[ figures  ] monitor closed %.1f ms after SIGTERM under a flood\n",
                 std::chrono::duration<double, std::milli>(closeTime).count());
+
+    // The flood's one TS point kept its state: one change, and its device seen once.
+    EXPECT_EQ(queryHistory(historyPath, "SELECT count(*) FROM ts_change"), 1);
+    EXPECT_EQ(
+        queryHistory(historyPath, "SELECT count(*) FROM device_event WHERE kind = 'first_seen'"),
+        1);
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

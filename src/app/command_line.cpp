@@ -1,0 +1,107 @@
+#include "app/command_line.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#ifndef QVLINK_VERSION
+#define QVLINK_VERSION "0"
+#endif
+
+namespace qvlink {
+namespace {
+
+constexpr int kMaxHistoryDays = 3650;
+constexpr int kMaxHistoryMb = 1024 * 1024;
+
+const QCommandLineOption kHistory(QStringLiteral("history"),
+                                  QStringLiteral("Record the bus history into FILE instead of "
+                                                 "$XDG_DATA_HOME/qvlink-monitor/"
+                                                 "history.sqlite3."),
+                                  QStringLiteral("FILE"));
+const QCommandLineOption kNoHistory(QStringLiteral("no-history"),
+                                    QStringLiteral("Record no history."));
+const QCommandLineOption kHistoryDays(QStringLiteral("history-days"),
+                                      QStringLiteral("Keep N days of history (default 7)."),
+                                      QStringLiteral("N"));
+const QCommandLineOption kHistoryMaxMb(
+    QStringLiteral("history-max-mb"),
+    QStringLiteral("Keep at most N megabytes of history (default 1024)."), QStringLiteral("N"));
+
+CommandLine leave(int exitCode, std::string output, std::string error) {
+    CommandLine line;
+    line.run = false;
+    line.exitCode = exitCode;
+    line.output = std::move(output);
+    line.error = std::move(error);
+    return line;
+}
+
+CommandLine usageError(const QString& message) {
+    return leave(kUsageExitCode, {},
+                 "qvlink-monitor: " + message.toStdString() + " (see qvlink-monitor --help)\n");
+}
+
+/// The option's value as a whole number from 1 to `max`; false when it is not one.
+bool wholeNumber(const QCommandLineParser& parser, const QCommandLineOption& option, int max,
+                 int& number) {
+    bool ok = false;
+    number = parser.value(option).toInt(&ok);
+    return ok && number >= 1 && number <= max;
+}
+
+QString rangeError(const QCommandLineParser& parser, const QCommandLineOption& option, int max) {
+    return QStringLiteral("--%1 needs a whole number from 1 to %2, not \"%3\"")
+        .arg(option.names().constFirst())
+        .arg(max)
+        .arg(parser.value(option));
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(const QStringList& arguments) {
+    QCoreApplication::setApplicationName(QStringLiteral("qvlink-monitor"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QVLINK_VERSION));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Monitor of the QV-LINK telemechanics field bus (UDP port 973)."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    parser.addOptions({kHistory, kNoHistory, kHistoryDays, kHistoryMaxMb});
+
+    if (!parser.parse(arguments)) {
+        return usageError(parser.errorText());
+    }
+    if (parser.isSet(help)) {
+        return leave(0, parser.helpText().toStdString(), {});
+    }
+    if (parser.isSet(version)) {
+        return leave(0, "qvlink-monitor " QVLINK_VERSION "\n", {});
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        return usageError(QStringLiteral("unexpected argument \"%1\"")
+                              .arg(parser.positionalArguments().constFirst()));
+    }
+    CommandLine line;
+    CommandLineOptions& options = line.options;
+    options.recordHistory = !parser.isSet(kNoHistory);
+    if (parser.isSet(kHistory)) {
+        if (!options.recordHistory) {
+            return usageError(QStringLiteral("--history and --no-history exclude each other"));
+        }
+        if (parser.value(kHistory).isEmpty()) {
+            return usageError(QStringLiteral("--history needs a file name"));
+        }
+        options.historyPath = parser.value(kHistory).toStdString();
+    }
+    if (parser.isSet(kHistoryDays) &&
+        !wholeNumber(parser, kHistoryDays, kMaxHistoryDays, options.historyDays)) {
+        return usageError(rangeError(parser, kHistoryDays, kMaxHistoryDays));
+    }
+    if (parser.isSet(kHistoryMaxMb) &&
+        !wholeNumber(parser, kHistoryMaxMb, kMaxHistoryMb, options.historyMaxMb)) {
+        return usageError(rangeError(parser, kHistoryMaxMb, kMaxHistoryMb));
+    }
+    return line;
+}
+
+}  // namespace qvlink

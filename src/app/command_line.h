@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QStringList>
+#include <string>
+
+namespace qvlink {
+
+/// What the command line asks of the monitor; the defaults are the monitor without options.
+struct CommandLineOptions {
+    bool recordHistory = true;
+    std::string historyPath;  ///< empty: the default file under the user's data folder
+    int historyDays = 7;
+    int historyMaxMb = 1024;
+};
+
+/// The outcome of reading the command line: run with `options`, or leave at once with
+/// `exitCode` after printing `output` (to stdout) and `error` (to stderr).
+struct CommandLine {
+    bool run = true;
+    int exitCode = 0;
+    std::string output;
+    std::string error;
+    CommandLineOptions options;
+};
+
+/// Exit code of an unknown option or a bad value.
+inline constexpr int kUsageExitCode = 2;
+
+/// Reads `arguments` (the program name first). --help and --version leave with 0; an
+/// unknown option, a stray argument or a bad value leaves with kUsageExitCode.
+CommandLine parseCommandLine(const QStringList& arguments);
+
+}  // namespace qvlink

@@ -1,0 +1,44 @@
+#include "app/history_feed.h"
+
+#include "state/rendering.h"
+
+namespace qvlink {
+namespace {
+
+/// The flag bits that describe the signal; whether a time tag followed is framing.
+int signalFlags(std::uint8_t flags) {
+    return flags & ~kTimeTagFollows;
+}
+
+/// The state bit, or both bits of a two-position pair.
+int stateOf(std::uint8_t flags) {
+    return isDoublePoint(flags) ? flags & (kFlagState | kFlagHighBit) : flags & kFlagState;
+}
+
+}  // namespace
+
+HistoryFeed::HistoryFeed(DeviceRegistry& registry, TeleparamTables& tables,
+                         HistoryRecorder& recorder, EpochClock clock)
+    : m_recorder(recorder), m_clock(std::move(clock)) {
+    m_tsFlags.fill(-1);
+    registry.events().subscribe(
+        [this](const DeviceEvent& event) { m_recorder.recordEvent(event); });
+    tables.setTsStoredHook([this](const TTs& item) { tsStored(item); });
+    tables.setTiStoredHook([this](const TTi& item) { tiStored(item); });
+}
+
+void HistoryFeed::tsStored(const TTs& item) {
+    int& lastFlags = m_tsFlags[item.number];
+    if (lastFlags == signalFlags(item.flags)) {
+        return;
+    }
+    lastFlags = signalFlags(item.flags);
+    m_recorder.recordTsChange(TsChange{item.number, m_clock(), timeTagMicros(item.timeTag),
+                                       item.macAddr, stateOf(item.flags), item.flags});
+}
+
+void HistoryFeed::tiStored(const TTi& item) {
+    m_recorder.recordTiValue(item.number, m_clock(), item.macAddr, item.value);
+}
+
+}  // namespace qvlink

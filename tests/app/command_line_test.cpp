@@ -1,0 +1,98 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+namespace qvlink {
+namespace {
+
+struct CommandLineCase {
+    const char* name;
+    QStringList arguments;  // after the program name
+    bool run;
+    int exitCode;
+    const char* errorPart;  // in stderr when leaving with an error
+};
+
+class CommandLineTable : public ::testing::TestWithParam<CommandLineCase> {};
+
+TEST_P(CommandLineTable, RunsOrLeavesWithTheExitCodeAndMessage) {
+    const CommandLineCase& row = GetParam();
+    const CommandLine line = parseCommandLine(QStringList{"qvlink-monitor"} + row.arguments);
+    EXPECT_EQ(line.run, row.run);
+    EXPECT_EQ(line.exitCode, row.exitCode);
+    EXPECT_NE(line.error.find(row.errorPart), std::string::npos) << line.error;
+    if (row.exitCode == kUsageExitCode) {
+        EXPECT_TRUE(line.output.empty());
+        EXPECT_NE(line.error.find("qvlink-monitor --help"), std::string::npos);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLine, CommandLineTable,
+    ::testing::Values(
+        CommandLineCase{"NoOptions", {}, true, 0, ""},
+        CommandLineCase{"AllHistoryOptions",
+                        {"--history", "/tmp/h.db", "--history-days", "3", "--history-max-mb=50"},
+                        true,
+                        0,
+                        ""},
+        CommandLineCase{"Help", {"--help"}, false, 0, ""},
+        CommandLineCase{"Version", {"--version"}, false, 0, ""},
+        CommandLineCase{"UnknownOption", {"--colour"}, false, 2, "Unknown option 'colour'"},
+        CommandLineCase{"StrayArgument", {"file.db"}, false, 2, "unexpected argument \"file.db\""},
+        CommandLineCase{"MissingValue", {"--history"}, false, 2, "Missing value after"},
+        CommandLineCase{"EmptyFile", {"--history="}, false, 2, "--history needs a file name"},
+        CommandLineCase{"BothHistoryAndNone",
+                        {"--history", "a.db", "--no-history"},
+                        false,
+                        2,
+                        "exclude each other"},
+        CommandLineCase{"ZeroDays", {"--history-days", "0"}, false, 2, "from 1 to 3650, not \"0\""},
+        CommandLineCase{"WordForDays",
+                        {"--history-days", "seven"},
+                        false,
+                        2,
+                        "--history-days needs a whole number"},
+        CommandLineCase{"TooManyMegabytes",
+                        {"--history-max-mb", "1048577"},
+                        false,
+                        2,
+                        "--history-max-mb needs a whole number from 1 to 1048576"}),
+    [](const ::testing::TestParamInfo<CommandLineCase>& info) {
+        return std::string(info.param.name);
+    });
+
+TEST(CommandLine, DefaultsRecordIntoTheDefaultFileForAWeekAndAGigabyte) {
+    const CommandLineOptions options = parseCommandLine({"qvlink-monitor"}).options;
+    EXPECT_TRUE(options.recordHistory);
+    EXPECT_EQ(options.historyPath, "");
+    EXPECT_EQ(options.historyDays, 7);
+    EXPECT_EQ(options.historyMaxMb, 1024);
+}
+
+TEST(CommandLine, OptionsCarryTheirValues) {
+    const CommandLineOptions options =
+        parseCommandLine({"qvlink-monitor", "--history", "/tmp/h.db", "--history-days", "3",
+                          "--history-max-mb=50"})
+            .options;
+    EXPECT_EQ(options.historyPath, "/tmp/h.db");
+    EXPECT_EQ(options.historyDays, 3);
+    EXPECT_EQ(options.historyMaxMb, 50);
+    EXPECT_FALSE(parseCommandLine({"qvlink-monitor", "--no-history"}).options.recordHistory);
+}
+
+TEST(CommandLine, HelpListsEveryOptionAndVersionNamesTheProgram) {
+    const std::string help = parseCommandLine({"qvlink-monitor", "--help"}).output;
+    for (const char* option : {"--help", "--version", "--history <FILE>", "--no-history",
+                               "--history-days <N>", "--history-max-mb <N>"}) {
+        EXPECT_NE(help.find(option), std::string::npos) << option;
+    }
+    EXPECT_EQ(parseCommandLine({"qvlink-monitor", "--version"}).output.rfind("qvlink-monitor ", 0),
+              0U);
+}
+
+}  // namespace
+}  // namespace qvlink

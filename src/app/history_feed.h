@@ -4,7 +4,7 @@
 
 #include "common/bus_types.h"
 #include "history/history_recorder.h"
-#include "state/clock.h"
+#include "common/clock.h"
 #include "state/device_registry.h"
 #include "state/teleparam_tables.h"
 

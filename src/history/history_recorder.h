@@ -13,7 +13,7 @@
 #include "history/history_location.h"
 #include "history/history_store.h"
 #include "history/pending_records.h"
-#include "state/clock.h"
+#include "common/clock.h"
 
 namespace qvlink {
 

@@ -5,7 +5,7 @@
 namespace qvlink::bench {
 namespace {
 
-const std::set<std::string> kPhases{"startup", "pipeline", "steps",   "idle",
+const std::set<std::string> kPhases{"startup", "pipeline", "steps",   "idle", "history",
                                     "burst",   "ticks",    "devices", "flood"};
 
 bool readSeconds(const std::string& text, double& out) {
@@ -148,8 +148,8 @@ timer; headless) under bus load from qvlink-sim, beside bare receivers on the sa
   --block-seconds S     how long the GUI thread is blocked (default 3)
   --ticks N             refresh ticks timed with 29 devices (default 200)
   --startup-runs N      start-up measurements (default 5)
-  --skip LIST           phases to leave out: startup, pipeline, steps, idle, burst, ticks,
-                        devices, flood
+  --skip LIST           phases to leave out: startup, pipeline, steps, idle, history, burst,
+                        ticks, devices, flood
   --sim PATH            qvlink-sim to use (default: the one built beside this program)
   --monitor PATH        qvlink-monitor to start for its start-up time (default: the built one)
 )";

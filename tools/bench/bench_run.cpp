@@ -1,5 +1,6 @@
 #include "bench_run.h"
 
+#include <stdlib.h>
 #include <sys/utsname.h>
 
 #include <QCoreApplication>
@@ -7,6 +8,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <thread>
@@ -14,6 +16,8 @@
 
 #include "budget.h"
 #include "event_loop.h"
+#include "history/history_recorder.h"
+#include "history_cost.h"
 #include "monitor_under_test.h"
 #include "pipeline_cost.h"
 #include "process_stats.h"
@@ -33,6 +37,31 @@ constexpr int kBlockDelayMs = 500;
 constexpr double kMiB = 1024.0 * 1024.0;
 /// Share of an offered rate the simulator must send for the rate to count as offered.
 constexpr double kDeliveredShare = 0.98;
+/// Datagrams paced at 1,000 a second and timed one by one, recording on and off.
+constexpr double kPacedSeconds = 5.0;
+
+/// A folder of its own under the temporary folder for the history files the benchmark
+/// writes; removed with them at the end.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "qvlink-bench-XXXXXX").string();
+        if (mkdtemp(pattern.data()) != nullptr) {
+            m_path = pattern;
+        }
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
 
 std::string rateText(std::uint64_t rate) {
     return rate == kMaxRate ? "max" : std::to_string(rate);
@@ -81,6 +110,7 @@ private:
     void pipeline();
     void steps();
     void steady();
+    void history();
     void burst();
     void ticks();
     void manyDevices();
@@ -94,6 +124,10 @@ private:
     MonitorUnderTest& monitor();
 
     const BenchOptions& m_options;
+    ScratchFolder m_scratch;
+    /// The monitor records its history as the program does by default; the recorder
+    /// outlives it.
+    std::unique_ptr<HistoryRecorder> m_recorder;
     std::unique_ptr<MonitorUnderTest> m_monitor;
     std::vector<Verdict> m_verdicts;
 };
@@ -104,7 +138,12 @@ SimLoad Benchmark::load(std::uint64_t rate, double seconds) const {
 
 MonitorUnderTest& Benchmark::monitor() {
     if (!m_monitor) {
-        m_monitor = std::make_unique<MonitorUnderTest>();
+        HistoryOptions history;
+        history.path = m_scratch.path() + "/history.sqlite3";
+        m_recorder = std::make_unique<HistoryRecorder>(history, [](const std::string& text, bool) {
+            std::fprintf(stderr, "monitor history: %s\n", text.c_str());
+        });
+        m_monitor = std::make_unique<MonitorUnderTest>(systemLocalTime, m_recorder.get());
         m_monitor->setTraceShown(true);
         runEventsFor(200);
     }
@@ -130,6 +169,9 @@ int Benchmark::run() {
     }
     if (m_options.runs("idle")) {
         steady();
+    }
+    if (m_options.runs("history")) {
+        history();
     }
     if (m_options.runs("burst")) {
         burst();
@@ -177,8 +219,8 @@ void Benchmark::startup() {
     std::vector<double> bound, realLoop;
     std::string why;
     for (int i = 0; i < m_options.startupRuns; ++i) {
-        if (const std::optional<RealStartupTimes> times =
-                measureRealStartup(m_options.monitorPath, why)) {
+        if (const std::optional<RealStartupTimes> times = measureRealStartup(
+                m_options.monitorPath, {"--history", m_scratch.path() + "/startup.sqlite3"}, why)) {
             bound.push_back(times->toBound);
             realLoop.push_back(times->toFirstLoop);
         }
@@ -325,6 +367,41 @@ void Benchmark::steady() {
     verdict("CPU at 1000/s, trace open", text, kTracedCpuBudget, traced.coreShare() * 100.0);
     std::snprintf(text, sizeof text, "%.2f%%", hidden.coreShare() * 100.0);
     verdict("CPU at 1000/s, trace hidden", text, kHiddenCpuBudget, hidden.coreShare() * 100.0);
+}
+
+void Benchmark::history() {
+    std::printf("== history recording at %llu datagrams/s, trace hidden, %.0f s each\n",
+                static_cast<unsigned long long>(kSteadyRate), m_options.idleSeconds);
+    MonitorUnderTest& recording = monitor();
+    MonitorUnderTest plain;
+    recording.setTraceShown(false);
+    runEventsFor(200);
+    const StepResult with = runMonitorStep(recording, load(kSteadyRate, m_options.idleSeconds));
+    const StepResult without = runMonitorStep(plain, load(kSteadyRate, m_options.idleSeconds));
+    const double addedPoints = (with.coreShare() - without.coreShare()) * 100.0;
+    const HandlingDelays delays = measureHandlingDelays(recording, plain, kPacedSeconds);
+    recording.setTraceShown(true);
+    runEventsFor(200);
+    const RecorderCounters counters = m_recorder->counters();
+    const double bytesPerMillion = historyBytesPerMillionTiRows(m_scratch.path());
+    std::printf(
+        "  monitor CPU: %.2f%% of a core recording, %.2f%% without (%+.2f points); the GUI "
+        "thread spends %.2f us more a datagram\n",
+        with.coreShare() * 100.0, without.coreShare() * 100.0, addedPoints, delays.addedUs);
+    std::printf(
+        "  longest handling of one datagram at 1000/s over %.0f s: %.3f ms recording, %.3f ms "
+        "without\n",
+        kPacedSeconds, delays.longestMs, delays.plainLongestMs);
+    std::printf("  queue so far: %llu TI seconds folded, %llu TS changes and %llu events lost\n",
+                static_cast<unsigned long long>(counters.foldedTiSeconds),
+                static_cast<unsigned long long>(counters.lostTsChanges),
+                static_cast<unsigned long long>(counters.lostEvents));
+    std::printf("  history file: %.1f MB per million TI rows\n\n", bytesPerMillion / 1e6);
+    char text[64];
+    std::snprintf(text, sizeof text, "%+.2f points", addedPoints);
+    verdict("CPU recording adds at 1000/s", text, kRecordingCpuBudget, addedPoints);
+    std::snprintf(text, sizeof text, "%.3f ms", delays.longestMs);
+    verdict("longest handling, recording on", text, kRecordingDelayBudget, delays.longestMs);
 }
 
 void Benchmark::burst() {

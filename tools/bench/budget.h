@@ -33,5 +33,9 @@ inline constexpr Budget kResidentMemoryBudget{Budget::Bound::AtMost, 60, " MiB"}
 /// Growth of the resident memory over the last half of the flood that still counts as flat.
 inline constexpr Budget kFlatGrowthBudget{Budget::Bound::AtMost, 1, " MiB"};
 inline constexpr Budget kStartupBudget{Budget::Bound::AtMost, 300, " ms"};
+/// What recording the history adds: percentage points of a core at 1000 datagrams/s, and
+/// the longest handling of one datagram.
+inline constexpr Budget kRecordingCpuBudget{Budget::Bound::AtMost, 1, " pp"};
+inline constexpr Budget kRecordingDelayBudget{Budget::Bound::AtMost, 2, " ms"};
 
 }  // namespace qvlink::bench

@@ -20,13 +20,16 @@ Dialogs reportingDialogs() {
 
 }  // namespace
 
-MonitorUnderTest::MonitorUnderTest(Clock clock) {
+MonitorUnderTest::MonitorUnderTest(Clock clock, HistoryRecorder* recorder) {
     const FormatSettings format = FormatSettings::fromSystemLocale();
     MonitorSettings settings;
     settings.busPort = 0;
     m_main = std::make_unique<TFMain>(settings, clock, format, reportingDialogs());
     m_trace = std::make_unique<TFTrace>(clock, format, reportingDialogs());
     m_main->setTraceWindow(m_trace.get());
+    if (recorder != nullptr) {
+        m_main->recordHistory(*recorder);
+    }
     m_main->show();
     m_trace->GridTrace->viewport()->installEventFilter(this);
     QObject::connect(m_main->TimerSync, &QTimer::timeout, this, [this] {

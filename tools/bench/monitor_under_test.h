@@ -16,8 +16,9 @@ namespace qvlink::bench {
 
 class MonitorUnderTest : public QObject {
 public:
-    /// `clock` stands for the system's local time, as the program's windows use it.
-    explicit MonitorUnderTest(Clock clock = systemLocalTime);
+    /// `clock` stands for the system's local time, as the program's windows use it. With a
+    /// `recorder` the monitor records its history there, as the program does by default.
+    explicit MonitorUnderTest(Clock clock = systemLocalTime, HistoryRecorder* recorder = nullptr);
     ~MonitorUnderTest() override;
 
     TFMain& main() { return *m_main; }

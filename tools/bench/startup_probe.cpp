@@ -144,13 +144,16 @@ std::optional<StartupTimes> measureProbeStartup(const std::string& selfPath) {
 }
 
 std::optional<RealStartupTimes> measureRealStartup(const std::string& monitorPath,
+                                                   const std::vector<std::string>& args,
                                                    std::string& why) {
     if (access(monitorPath.c_str(), X_OK) != 0) {
         why = monitorPath + " is not there";
         return std::nullopt;
     }
     const std::int64_t execAt = monotonicNs();
-    ChildProcess monitor({monitorPath}, {}, enterOwnNetwork);
+    std::vector<std::string> argv{monitorPath};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ChildProcess monitor(argv, {}, enterOwnNetwork);
     const std::string table = "/proc/" + std::to_string(monitor.pid()) + "/net/udp";
     RealStartupTimes times;
     bool sent = false;

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace qvlink::bench {
 
@@ -32,7 +33,9 @@ struct RealStartupTimes {
     double toBound = 0.0;
     double toFirstLoop = 0.0;
 };
+/// `args`: the monitor's command line (where it records its history).
 std::optional<RealStartupTimes> measureRealStartup(const std::string& monitorPath,
+                                                   const std::vector<std::string>& args,
                                                    std::string& why);
 
 }  // namespace qvlink::bench

@@ -216,6 +216,8 @@ user_checks() {
         { echo "qvlink-monitor as nobody did not bind UDP 973" >&2; cat "$scratch/monitor.err" >&2; return 1; }
     kill -TERM "$pid"
     wait "$pid" || true
+    [ -s "$scratch/runtime/.local/share/qvlink-monitor/history.sqlite3" ] ||
+        { echo "qvlink-monitor as nobody recorded no history under its HOME" >&2; cat "$scratch/monitor.err" >&2; return 1; }
 
     "${as_nobody[@]}" qvlink-dump -i lo -q 2>"$scratch/dump.err" &
     pid=$!

@@ -75,26 +75,12 @@ std::int64_t queryHistory(const std::string& path, const char* sql) {
 }
 
 TEST(MonitorBinary, ABadCommandLineExitsWithTwoAndAMessageBeforeAnyWindow) {
-    const struct {
-        const char* arguments;
-        const char* message;
-    } rows[] = {
-        {"--colour", "Unknown option 'colour'"},
-        {"--history-days 0", "--history-days needs a whole number from 1 to 3650"},
-        {"--no-history extra", "unexpected argument \"extra\""},
-    };
-    for (const auto& row : rows) {
-        std::string printed;
-        EXPECT_EQ(runMonitor(row.arguments, printed), 2) << row.arguments << ": " << printed;
-        EXPECT_NE(printed.find(row.message), std::string::npos) << printed;
-    }
     std::string printed;
+    EXPECT_EQ(runMonitor("--history-days 0", printed), 2) << printed;
+    EXPECT_NE(printed.find("--history-days needs a whole number from 1 to 3650"), std::string::npos)
+        << printed;
     EXPECT_EQ(runMonitor("--version", printed), 0);
     EXPECT_EQ(printed.rfind("qvlink-monitor ", 0), 0U) << printed;
-}
-
-bool exited(pid_t pid, int& status) {
-    return ::waitpid(pid, &status, WNOHANG) == pid;
 }
 
 TEST(MonitorBinary, StaysUpUnderAFloodAndClosesPromptlyOnTermination) {

@@ -174,15 +174,5 @@ TEST(HistoryStoreFaults, AFullDiskFailsTheWholeBatchAndTheSameBatchSucceedsLater
     EXPECT_EQ(reader.integer("SELECT count(*) FROM ts_change"), 5000);
 }
 
-TEST(HistoryStoreFaults, AFileThatIsNoDatabaseIsUnusable) {
-    TempFolder folder;
-    const std::string path = folder.file("h.sqlite3");
-    FILE* file = std::fopen(path.c_str(), "w");
-    std::fputs(std::string(8192, 'x').c_str(), file);
-    std::fclose(file);
-    HistoryStore store;
-    EXPECT_EQ(store.open(path, kStart), StoreStatus::Unusable);
-}
-
 }  // namespace
 }  // namespace qvlink

@@ -133,9 +133,10 @@ TEST(HistoryRecorder, BackPressureFoldsOnlyTiSecondsAndKeepsEnqueueingFast) {
         sqlite3_exec(blocker, "ROLLBACK", nullptr, nullptr, nullptr);
         sqlite3_close(blocker);
     }
-    // A call that waited for the writer would wait out its busy timeout (250 ms) at least;
-    // anything shorter is folding plus the scheduler of a shared machine.
-    EXPECT_LT(slowestCall, 100ms);
+    // The writer retries its commit for 250 ms at a time: a call that waited for it would
+    // wait that long, while folding takes well under a millisecond (the rest of a slow call
+    // is the scheduler of a shared machine, or a sanitizer).
+    EXPECT_LT(slowestCall, 200ms);
     EXPECT_GT(counters.foldedTiSeconds, 0U);
     EXPECT_EQ(counters.lostTsChanges, 0U);
     EXPECT_EQ(counters.lostEvents, 0U);

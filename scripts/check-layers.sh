@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Fails on an include that points up the layers: the protocol sees only src/common, and nothing
-# below the windows sees Qt or the windows (src/ui, src/trace, src/app). Prints each offending
+# Fails on an include that points up the layers: the protocol sees only src/common, the history
+# store sits above the state, and nothing below the windows sees Qt or the windows (src/ui,
+# src/trace, src/app). Prints each offending
 # line with the rule it breaks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,12 +17,14 @@ forbid() {
     fi
 }
 
-for folder in common protocol state net; do
+for folder in common protocol state net history; do
     forbid "$folder" "Q" "no Qt below the windows"
     forbid "$folder" "(ui|trace|app)/" "no window below the windows"
 done
 forbid common "(protocol|state|net)/" "src/common is the bottom layer"
-forbid protocol "(state|net)/" "the protocol depends on src/common only"
+forbid protocol "(state|net|history)/" "the protocol depends on src/common only"
+forbid state "(net|history)/" "the state sees no transport and no store"
+forbid history "net/" "the history store sees no transport"
 
 [ "$status" -eq 0 ] && echo "layer includes: clean"
 exit "$status"

@@ -1,6 +1,6 @@
 #include "app/history_feed.h"
 
-#include "state/rendering.h"
+#include "common/rendering.h"
 
 namespace qvlink {
 namespace {

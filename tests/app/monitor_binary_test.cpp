@@ -74,6 +74,10 @@ std::int64_t queryHistory(const std::string& path, const char* sql) {
     return result;
 }
 
+bool exited(pid_t pid, int& status) {
+    return ::waitpid(pid, &status, WNOHANG) == pid;
+}
+
 TEST(MonitorBinary, ABadCommandLineExitsWithTwoAndAMessageBeforeAnyWindow) {
     std::string printed;
     EXPECT_EQ(runMonitor("--history-days 0", printed), 2) << printed;

@@ -51,6 +51,8 @@ public:
     bool getDevice(int number, TDevice& device) const;
     /// Copy of the device with exactly this MAC text; false when there is none.
     bool findDeviceByMac(const std::string& macAddr, TDevice& device) const;
+    /// The device at 0-based `index`, read in place (0 <= index < deviceCount()).
+    const TDevice& deviceAt(int index) const { return m_devices[static_cast<std::size_t>(index)]; }
     /// 0-based position of the device with this MAC text, or -1.
     int indexOfDevice(const std::string& macAddr) const;
     /// Adds one second to the age of the device at 0-based `index`; out of range is ignored.

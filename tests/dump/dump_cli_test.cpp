@@ -216,27 +216,6 @@ TEST_F(DumpCli, RotationKeepsTheRingOfFilesBounded) {
     }
 }
 
-struct StatsRow {
-    std::uint32_t total;
-    int missed;
-    int restarts;
-};
-
-/// Device rows of the statistics table by MAC text.
-std::map<std::string, StatsRow> statsRows(const std::string& report) {
-    std::map<std::string, StatsRow> rows;
-    for (const std::string& line : splitLines(report)) {
-        std::istringstream in(line);
-        std::string mac, type, ip;
-        StatsRow row{};
-        if (line.starts_with("FA:CE:") &&
-            in >> mac >> type >> ip >> row.total >> row.missed >> row.restarts) {
-            rows[mac] = row;
-        }
-    }
-    return rows;
-}
-
 /// The count of a reason in the "not decoded" part of the statistics, -1 when missing.
 int notDecodedCount(const std::string& report, const std::string& reason) {
     for (const std::string& line : splitLines(report)) {
@@ -279,19 +258,19 @@ TEST_F(DumpCli, StatisticsCountAsTheMonitorCounts) {
     const ProcessResult result = runDump({"-r", path("bus.pcap"), "-q", "--stats"});
 
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    const std::map<std::string, StatsRow> rows = statsRows(result.err);
+    auto rows = statisticsDevices(result.err);
     ASSERT_EQ(rows.size(), scripts.size() + 1) << result.err;
     for (std::size_t s = 0; s < scripts.size(); ++s) {
         char mac[32];
         std::snprintf(mac, sizeof mac, "FA:CE:01:00:00:%02X", static_cast<unsigned>(s));
         ASSERT_TRUE(rows.contains(mac)) << mac;
-        EXPECT_EQ(rows.at(mac).total, scripts[s].sequence.size()) << mac;
-        EXPECT_EQ(rows.at(mac).missed, scripts[s].missed) << mac;
-        EXPECT_EQ(rows.at(mac).restarts, scripts[s].restarts) << mac;
+        EXPECT_EQ(rows[mac]["datagrams"], std::to_string(scripts[s].sequence.size())) << mac;
+        EXPECT_EQ(rows[mac]["missed"], std::to_string(scripts[s].missed)) << mac;
+        EXPECT_EQ(rows[mac]["restarts"], std::to_string(scripts[s].restarts)) << mac;
     }
-    EXPECT_EQ(rows.at("FA:CE:08:00:00:FF").total, 4u);
-    EXPECT_EQ(rows.at("FA:CE:08:00:00:FF").missed, 0);
-    EXPECT_EQ(rows.at("FA:CE:08:00:00:FF").restarts, 0);
+    EXPECT_EQ(rows["FA:CE:08:00:00:FF"]["datagrams"], "4");
+    EXPECT_EQ(rows["FA:CE:08:00:00:FF"]["missed"], "0");
+    EXPECT_EQ(rows["FA:CE:08:00:00:FF"]["restarts"], "0");
     EXPECT_NE(result.err.find("3 not decoded"), std::string::npos) << result.err;
     EXPECT_EQ(notDecodedCount(result.err, "bad magic"), 1);
     EXPECT_EQ(notDecodedCount(result.err, "too short"), 2);

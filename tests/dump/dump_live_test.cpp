@@ -113,18 +113,10 @@ TEST_F(DumpLive, SignalEndsTheCaptureWithStatisticsAndClosedFiles) {
             EXPECT_NE(line.find("\t127.0.0.1\tFA CE 01 00 "), std::string::npos) << line;
             EXPECT_TRUE(line.ends_with("\tТирон: ТС цикл")) << line;
         }
-        const std::vector<std::string> report = splitLines(dump.err());
-        EXPECT_NE(std::find_if(report.begin(), report.end(),
-                               [](const std::string& line) {
-                                   std::istringstream in(line);
-                                   std::string mac, type, ip;
-                                   int total = 0, missed = 0, restarts = 0;
-                                   in >> mac >> type >> ip >> total >> missed >> restarts;
-                                   return mac == "FA:CE:01:00:AB:CD" && total == 3 && missed == 1 &&
-                                          restarts == 0;
-                               }),
-                  report.end())
-            << dump.err();
+        auto devices = statisticsDevices(dump.err());
+        EXPECT_EQ(devices["FA:CE:01:00:AB:CD"]["datagrams"], "3") << dump.err();
+        EXPECT_EQ(devices["FA:CE:01:00:AB:CD"]["missed"], "1") << dump.err();
+        EXPECT_EQ(devices["FA:CE:01:00:AB:CD"]["restarts"], "0") << dump.err();
         const std::optional<CsvRows> rows = parseCsv(readFile(csv));
         ASSERT_TRUE(rows.has_value());
         EXPECT_EQ(rows->size(), shown.size() + 1) << "a header and one row per datagram shown";

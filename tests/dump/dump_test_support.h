@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -43,6 +44,37 @@ inline std::vector<std::string> splitFields(const std::string& line, char separa
         }
         start = end + 1;
     }
+}
+
+/// Cells of a line of a printed table: the texts between runs of two or more blanks.
+inline std::vector<std::string> tableCells(const std::string& line) {
+    std::vector<std::string> cells;
+    std::size_t start = line.find_first_not_of(' ');
+    while (start != std::string::npos) {
+        std::size_t end = line.find("  ", start);
+        cells.push_back(line.substr(start, end == std::string::npos ? end : end - start));
+        start = end == std::string::npos ? end : line.find_first_not_of(' ', end);
+    }
+    return cells;
+}
+
+/// The device table of qvlink-dump's statistics: for each device's MAC text, its cells by
+/// column title ("datagrams", "missed", ...).
+inline std::map<std::string, std::map<std::string, std::string>> statisticsDevices(
+    const std::string& report) {
+    std::map<std::string, std::map<std::string, std::string>> devices;
+    std::vector<std::string> titles;
+    for (const std::string& line : splitLines(report)) {
+        const std::vector<std::string> cells = tableCells(line);
+        if (!cells.empty() && cells[0] == "device") {
+            titles = cells;
+        } else if (line.starts_with("FA:CE:") && cells.size() == titles.size()) {
+            for (std::size_t c = 0; c < cells.size(); ++c) {
+                devices[cells[0]][titles[c]] = cells[c];
+            }
+        }
+    }
+    return devices;
 }
 
 /// qvlink-dump in the C locale and UTC, so texts and times do not depend on the machine.

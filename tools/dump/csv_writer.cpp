@@ -42,7 +42,7 @@ void appendCsvRow(const DatagramRecord& record, std::string& out) {
     out += ',';
     appendCsvField(record.description, out);
     out += ',';
-    appendCsvField(statusText(record.status), out);
+    appendCsvField(statusText(record.dropped), out);
     out += "\r\n";
 }
 

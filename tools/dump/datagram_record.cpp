@@ -10,22 +10,6 @@ namespace qvlink::dump {
 
 namespace {
 
-DumpStatus statusOf(DatagramVerdict verdict) {
-    switch (verdict) {
-        case DatagramVerdict::Accepted:
-            return DumpStatus::Accepted;
-        case DatagramVerdict::TooLong:
-            return DumpStatus::TooLong;
-        case DatagramVerdict::NoMagic:
-            return DumpStatus::NoMagic;
-        case DatagramVerdict::TooShort:
-            return DumpStatus::TooShort;
-        case DatagramVerdict::UnknownType:
-            return DumpStatus::UnknownType;
-    }
-    return DumpStatus::UnknownType;
-}
-
 void setIpText(std::uint32_t ip, std::string& out) {
     char text[16];
     const int length = std::snprintf(text, sizeof text, "%u.%u.%u.%u", (ip >> 24) & 0xFFu,
@@ -35,24 +19,8 @@ void setIpText(std::uint32_t ip, std::string& out) {
 
 }  // namespace
 
-const char* statusText(DumpStatus status) {
-    switch (status) {
-        case DumpStatus::Accepted:
-            return verdictText(DatagramVerdict::Accepted);
-        case DumpStatus::TooLong:
-            return verdictText(DatagramVerdict::TooLong);
-        case DumpStatus::NoMagic:
-            return verdictText(DatagramVerdict::NoMagic);
-        case DumpStatus::TooShort:
-            return verdictText(DatagramVerdict::TooShort);
-        case DumpStatus::UnknownType:
-            return verdictText(DatagramVerdict::UnknownType);
-        case DumpStatus::Fragment:
-            return "fragment";
-        case DumpStatus::Truncated:
-            return "truncated";
-    }
-    return "";
+const char* statusText(std::optional<DropReason> dropped) {
+    return dropped ? dropReasonName(*dropped) : verdictText(DatagramVerdict::Accepted);
 }
 
 RecordBuilder::RecordBuilder(FormatSettings format) : m_format(std::move(format)) {}
@@ -60,26 +28,27 @@ RecordBuilder::RecordBuilder(FormatSettings format) : m_format(std::move(format)
 void RecordBuilder::build(const timeval& timestamp, const capture::FrameDatagram& frame,
                           DatagramRecord& record) {
     setTime(timestamp, record);
+    record.timeMs = std::int64_t{timestamp.tv_sec} * 1000 + timestamp.tv_usec / 1000;
+    record.size = frame.datagramSize;
     setIpText(frame.sourceIp, record.ipText);
     record.description.clear();
 
     if (frame.kind == capture::FrameKind::Fragment) {
-        record.status = DumpStatus::Fragment;
+        record.dropped = DropReason::Fragment;
     } else if (frame.kind == capture::FrameKind::Truncated) {
         // The monitor refuses an overlong datagram whatever its bytes; a shorter one cannot
         // be judged from part of it.
-        record.status =
-            frame.datagramSize > kMaxDatagramSize ? DumpStatus::TooLong : DumpStatus::Truncated;
+        record.dropped =
+            frame.datagramSize > kMaxDatagramSize ? DropReason::TooLong : DropReason::Truncated;
     } else {
-        record.status = statusOf(classifyDatagram(frame.payload, frame.capturedSize));
-        if (record.status == DumpStatus::Accepted &&
-            !parsePacket(frame.payload, frame.capturedSize, record.packet)) {
-            record.status = DumpStatus::UnknownType;
+        record.dropped = dropReasonOf(classifyDatagram(frame.payload, frame.capturedSize));
+        if (!record.dropped && !parsePacket(frame.payload, frame.capturedSize, record.packet)) {
+            record.dropped = DropReason::UnknownType;
         }
     }
 
     record.hexDump.clear();
-    if (record.status == DumpStatus::Accepted) {
+    if (!record.dropped) {
         record.hexDump.append(record.packet.hexDump);
         record.description = describePacket(record.packet, m_format);
     } else {

@@ -8,40 +8,31 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <optional>
 #include <string>
 
+#include "busstats/drop_reason.h"
 #include "capture/frame_decoder.h"
 #include "common/bus_types.h"
 #include "common/rendering.h"
 
 namespace qvlink::dump {
 
-/// What became of a datagram: accepted by the monitor, dropped for one of its reasons, or
-/// not shown whole by the capture.
-enum class DumpStatus : std::uint8_t {
-    Accepted,
-    TooLong,
-    NoMagic,
-    TooShort,
-    UnknownType,
-    Fragment,   ///< a later IP fragment; the capture shows the datagram's first fragment
-    Truncated,  ///< the capture holds fewer bytes than the datagram has
-};
-inline constexpr std::size_t kDumpStatusCount = 7;
-
-/// "accepted", the monitor's drop reasons ("bad magic", "too short", ...), "fragment",
-/// "truncated".
-const char* statusText(DumpStatus status);
+/// "accepted", or the name of the reason a datagram was dropped or not shown whole by the
+/// capture ("bad magic", "too short", ..., "fragment", "truncated").
+const char* statusText(std::optional<DropReason> dropped);
 
 struct DatagramRecord {
     LocalDateTime time;       ///< local time of the capture timestamp
+    std::int64_t timeMs = 0;  ///< the capture timestamp in milliseconds since 1970
+    std::size_t size = 0;     ///< bytes of the datagram, whether captured whole or not
     std::string dateText;     ///< "YYYY-MM-DD" of `time`
     std::string timeText;     ///< timeOfDayText of `time`
     std::string ipText;       ///< sender, dotted decimal
     std::string hexDump;      ///< the captured datagram bytes as in the trace, no trailing blank
     std::string description;  ///< describePacket; empty unless accepted
-    DumpStatus status = DumpStatus::Accepted;
-    TPacket packet;  ///< the parsed datagram; meaningful when accepted
+    std::optional<DropReason> dropped;  ///< why it was dropped; none when accepted
+    TPacket packet;                     ///< the parsed datagram; meaningful when accepted
 };
 
 /// Turns decoded frames into records with the monitor's own checks, parser and texts.

@@ -59,7 +59,7 @@ DumpSession::DumpSession(const DumpOptions& options, const CaptureSource& source
         m_pcap = std::make_unique<PcapWriter>(source.handle(), options.pcapFile, options.rotation);
     }
     if (options.stats) {
-        m_stats = std::make_unique<BusStatistics>();
+        m_stats = std::make_unique<CaptureStatistics>();
     }
 }
 

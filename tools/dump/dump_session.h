@@ -11,8 +11,8 @@
 #include <string>
 
 #include "capture/frame_decoder.h"
-#include "dump/bus_statistics.h"
 #include "dump/capture_source.h"
+#include "dump/capture_statistics.h"
 #include "dump/csv_writer.h"
 #include "dump/datagram_record.h"
 #include "dump/dump_error.h"
@@ -35,7 +35,7 @@ public:
     void finish();
 
     /// Null unless the options ask for statistics.
-    const BusStatistics* statistics() const { return m_stats.get(); }
+    const CaptureStatistics* statistics() const { return m_stats.get(); }
 
 private:
     void writeLine();
@@ -48,7 +48,7 @@ private:
     bool m_live;
     std::unique_ptr<CsvWriter> m_csv;
     std::unique_ptr<PcapWriter> m_pcap;
-    std::unique_ptr<BusStatistics> m_stats;
+    std::unique_ptr<CaptureStatistics> m_stats;
 };
 
 /// Runs a whole capture as the command line asks: opens it, stops cleanly on SIGINT or

@@ -25,21 +25,12 @@ void appendTextLine(const DatagramRecord& record, std::string& out) {
     out += '\t';
     out += record.hexDump;
     out += '\t';
-    switch (record.status) {
-        case DumpStatus::Accepted:
-            appendEscaped(record.description, out);
-            break;
-        case DumpStatus::Fragment:
-        case DumpStatus::Truncated:
-            out += '[';
-            out += statusText(record.status);
-            out += ']';
-            break;
-        default:
-            out += "[dropped: ";
-            out += statusText(record.status);
-            out += ']';
-            break;
+    if (!record.dropped) {
+        appendEscaped(record.description, out);
+    } else {
+        out += isCaptureOnly(*record.dropped) ? "[" : "[dropped: ";
+        out += dropReasonName(*record.dropped);
+        out += ']';
     }
     out += '\n';
 }

@@ -32,6 +32,24 @@ constexpr std::size_t kControlSize = CMSG_SPACE(sizeof(std::uint32_t));
 /// Outcome of one batch receive: datagrams taken, or why none were.
 enum class Receipt { Received, QueueEmpty, Failed };
 
+/// Datagrams of one kind discarded by the drain, counted where another thread may read them.
+struct DiscardCounter {
+    std::atomic<std::uint64_t> count{0};
+    std::atomic<std::uint32_t> lastSender{0};  ///< network byte order
+
+    void note(const sockaddr_in& sender) {
+        lastSender.store(sender.sin_addr.s_addr, std::memory_order_relaxed);
+        count.fetch_add(1, std::memory_order_release);
+    }
+    UdpServer::DiscardTally tally() const {
+        const std::uint64_t seen = count.load(std::memory_order_acquire);
+        if (seen == 0) {
+            return {};
+        }
+        return {seen, addressText(in_addr{lastSender.load(std::memory_order_relaxed)})};
+    }
+};
+
 /// What one drain did.
 struct DrainResult {
     int received = 0;
@@ -86,6 +104,8 @@ struct UdpListener::State {
 
     // Kernel drop counters per socket, cumulative since the socket was created.
     std::vector<std::atomic<std::uint32_t>> drops;
+    DiscardCounter emptyDiscards;
+    DiscardCounter oversizedDiscards;
 
     std::atomic<bool> cancelled{false};
 };
@@ -127,6 +147,10 @@ std::uint64_t UdpListener::droppedDatagrams() const {
         total += count.load(std::memory_order_relaxed);
     }
     return total;
+}
+
+UdpServer::Discards UdpListener::discardedDatagrams() const {
+    return {m_state->emptyDiscards.tally(), m_state->oversizedDiscards.tally()};
 }
 
 // A watched socket is readable: the drain runs right here, on the dispatcher's thread.
@@ -248,13 +272,20 @@ Receipt UdpListener::State::receiveBatch(std::size_t index, int wanted, int& rec
 }
 
 // Hands message `m` of the last batch to the handler unless it is empty or was longer than
-// the buffer.
+// the buffer; those are counted.
 void UdpListener::State::deliver(std::size_t index, int m) {
     msghdr& header = messages[m].msg_hdr;
     noteDrops(index, header);
     const std::size_t size = messages[m].msg_len;
-    const bool truncated = (header.msg_flags & MSG_TRUNC) != 0;
-    if (size == 0 || truncated || size > bufferSize || !handler) {
+    if (size == 0) {
+        emptyDiscards.note(senders[m]);
+        return;
+    }
+    if ((header.msg_flags & MSG_TRUNC) != 0 || size > bufferSize) {
+        oversizedDiscards.note(senders[m]);
+        return;
+    }
+    if (!handler) {
         return;
     }
     UdpBinding& binding = *slots[index].binding;

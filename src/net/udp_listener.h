@@ -42,6 +42,8 @@ public:
     void stop();
 
     std::uint64_t droppedDatagrams() const;
+    /// Any thread may ask while the drain counts.
+    UdpServer::Discards discardedDatagrams() const;
 
 private:
     struct State;

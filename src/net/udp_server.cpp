@@ -67,6 +67,10 @@ std::uint64_t UdpServer::droppedDatagrams() const {
     return m_listener ? m_listener->droppedDatagrams() : 0;
 }
 
+UdpServer::Discards UdpServer::discardedDatagrams() const {
+    return m_listener ? m_listener->discardedDatagrams() : Discards{};
+}
+
 UdpBinding& UdpServer::addBinding() {
     auto binding = std::make_unique<UdpBinding>();
     binding->Port = m_defaultPort;

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -83,6 +84,18 @@ public:
     /// Datagrams the kernel dropped for lack of buffer space since activation, as last reported
     /// with a received datagram, over all bindings.
     std::uint64_t droppedDatagrams() const;
+
+    /// Datagrams of one kind that the endpoint received and discarded itself.
+    struct DiscardTally {
+        std::uint64_t count = 0;
+        std::string lastSender;  ///< dotted decimal; empty while count is 0
+    };
+    /// What the endpoint discarded since activation instead of handing it to `OnUDPRead`.
+    struct Discards {
+        DiscardTally empty;      ///< datagrams without a byte
+        DiscardTally oversized;  ///< datagrams longer than BufferSize
+    };
+    Discards discardedDatagrams() const;
 
     /// Appends a binding with an empty IP and Port = DefaultPort; the reference stays valid for
     /// the endpoint's lifetime.

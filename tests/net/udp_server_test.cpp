@@ -202,6 +202,33 @@ TEST_F(UdpServerTest, DeliversDatagramsOfBufferSizeWholeAndDropsLongerAndEmptyOn
     EXPECT_EQ(list[1].bytes, "after");
 }
 
+TEST_F(UdpServerTest, DiscardedDatagramsAreCountedWithTheirLastSender) {
+    for (const bool threaded : {false, true}) {
+        start([threaded](UdpServer& endpoint) { endpoint.setThreadedEvent(threaded); });
+        const PeerSocket first("127.0.0.21");
+        const PeerSocket second("127.0.0.22");
+        ASSERT_TRUE(first.bound() && second.bound());
+        first.sendTo(port, "");
+        first.sendTo(port, std::string(241, 'x'));
+        second.sendTo(port, std::string(4000, 'x'));
+        second.sendTo(port, "");
+        first.sendTo(port, std::string(240, 'x'));
+        second.sendTo(port, "");
+        first.sendTo(port, "after");
+
+        ASSERT_TRUE(deliveries.waitForCount(2)) << threaded;
+        const UdpServer::Discards discards = gui.run([&] { return server->discardedDatagrams(); });
+        EXPECT_EQ(discards.empty.count, 3u) << threaded;
+        EXPECT_EQ(discards.empty.lastSender, "127.0.0.22") << threaded;
+        EXPECT_EQ(discards.oversized.count, 2u) << threaded;
+        EXPECT_EQ(discards.oversized.lastSender, "127.0.0.22") << threaded;
+
+        // The next round's endpoint counts afresh.
+        stopServer();
+        deliveries.clear();
+    }
+}
+
 // All on one thread and in order, so each handler has returned before the next one runs.
 TEST_F(UdpServerTest, DeliversInArrivalOrderOnTheGuiThreadWithEachSender) {
     start();

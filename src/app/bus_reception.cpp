@@ -1,9 +1,15 @@
 #include "app/bus_reception.h"
 
+#include <utility>
+
 namespace qvlink {
 
-BusReception::BusReception(DeviceRegistry& registry, TeleparamTables& tables)
-    : m_registry(registry), m_tables(tables) {}
+BusReception::BusReception(DeviceRegistry& registry, TeleparamTables& tables,
+                           BusStatistics& statistics, ElapsedClock elapsed)
+    : m_registry(registry),
+      m_tables(tables),
+      m_statistics(statistics),
+      m_elapsed(std::move(elapsed)) {}
 
 void BusReception::recordHistory(HistoryRecorder& recorder, EpochClock clock) {
     m_historyFeed = std::make_unique<HistoryFeed>(m_registry, m_tables, recorder, std::move(clock));
@@ -13,9 +19,12 @@ DatagramVerdict BusReception::receive(const std::uint8_t* data, std::size_t size
                                       const std::string& senderIp) {
     const DatagramVerdict verdict = classifyDatagram(data, size);
     if (verdict != DatagramVerdict::Accepted || !parsePacket(data, size, m_packet)) {
+        m_statistics.countDropped(dropReasonOf(verdict).value_or(DropReason::UnknownType),
+                                  senderIp);
         return verdict;
     }
     m_registry.updateDevice(senderIp, m_packet);
+    m_statistics.countAccepted(m_packet, size, m_elapsed());
     if (m_traceHook) {
         m_traceHook(senderIp, m_packet);
     }

@@ -7,6 +7,8 @@
 #include <string>
 
 #include "app/history_feed.h"
+#include "busstats/bus_statistics.h"
+#include "busstats/elapsed_clock.h"
 #include "common/bus_types.h"
 #include "protocol/packets.h"
 #include "state/device_registry.h"
@@ -15,14 +17,17 @@
 namespace qvlink {
 
 /// The reception pipeline below the window: checks one datagram, decodes it, registers its
-/// sender, offers it to the trace and stores its items. Dropped datagrams leave no trace.
+/// sender, counts it, offers it to the trace and stores its items. Dropped datagrams are
+/// counted by reason and leave no other trace.
 class BusReception {
 public:
     /// Called for every accepted datagram after the registry was updated, before the items
     /// are stored.
     using TraceHook = std::function<void(const std::string& ipAddr, const TPacket& packet)>;
 
-    BusReception(DeviceRegistry& registry, TeleparamTables& tables);
+    /// `statistics` counts over `registry`; `elapsed` times each datagram's arrival.
+    BusReception(DeviceRegistry& registry, TeleparamTables& tables, BusStatistics& statistics,
+                 ElapsedClock elapsed);
 
     void setTraceHook(TraceHook hook) { m_traceHook = std::move(hook); }
     /// From now on hands TS changes, TI values and device events to `recorder`, which must
@@ -37,6 +42,8 @@ public:
 private:
     DeviceRegistry& m_registry;
     TeleparamTables& m_tables;
+    BusStatistics& m_statistics;
+    ElapsedClock m_elapsed;
     TraceHook m_traceHook;
     TPacket m_packet;  // reused so the dump and MAC strings keep their capacity
     std::unique_ptr<HistoryFeed> m_historyFeed;

@@ -3,8 +3,8 @@
 #include <array>
 
 #include "common/bus_types.h"
-#include "history/history_recorder.h"
 #include "common/clock.h"
+#include "history/history_recorder.h"
 #include "state/device_registry.h"
 #include "state/teleparam_tables.h"
 

@@ -10,6 +10,7 @@
 #include "app/fonts.h"
 #include "app/main_window.h"
 #include "app/termination_signals.h"
+#include "busstats_window/bus_statistics_window.h"
 #include "history/history_location.h"
 #include "history/history_recorder.h"
 #include "trace/trace_window.h"
@@ -61,12 +62,17 @@ int main(int argc, char* argv[]) {
     const std::unique_ptr<qvlink::HistoryRecorder> recorder = startHistory(commandLine.options);
     const qvlink::FormatSettings format = qvlink::FormatSettings::fromSystemLocale();
     const qvlink::Dialogs dialogs = qvlink::Dialogs::modal();
+    // Before the main window, so it outlives the refresh that draws it.
+    qvlink::BusStatisticsWindow busStatistics(format);
     qvlink::TFMain FMain(qvlink::MonitorSettings{}, qvlink::systemLocalTime, format, dialogs);
     qvlink::TFTrace FTrace(qvlink::systemLocalTime, format, dialogs);
     FMain.setTraceWindow(&FTrace);
     if (recorder) {
         FMain.recordHistory(*recorder);
     }
+    FMain.setBusStatisticsWindow(&busStatistics);
+    qvlink::addBusStatisticsShortcut(FMain, busStatistics);
+    qvlink::addBusStatisticsShortcut(FTrace, busStatistics);
     FMain.show();
     const qvlink::TerminationSignals terminationSignals([&FMain] { FMain.close(); });
 

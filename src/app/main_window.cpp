@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "app/table_refresh.h"
+#include "busstats_window/bus_statistics_window.h"
 #include "trace/trace_window.h"
 #include "ui/caption_group_box.h"
 #include "ui/grid_setup.h"
@@ -119,7 +120,7 @@ GridSetup infoGridSetup() {
 }  // namespace
 
 TFMain::TFMain(MonitorSettings settings, Clock clock, FormatSettings format, Dialogs dialogs,
-               QWidget* parent)
+               ElapsedClock elapsed, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
@@ -128,7 +129,9 @@ TFMain::TFMain(MonitorSettings settings, Clock clock, FormatSettings format, Dia
       m_dialogs(std::move(dialogs)),
       m_registry(clock),
       m_tables(clock),
-      m_reception(m_registry, m_tables),
+      m_elapsed(std::move(elapsed)),
+      m_statistics(m_registry),
+      m_reception(m_registry, m_tables, m_statistics, m_elapsed),
       UdpServer(m_dispatcher) {
     setWindowTitle(QStringLiteral("Келта 2 QV-LINK"));
     setFixedSize(kClientWidth, kClientHeight);
@@ -240,6 +243,7 @@ void TFMain::TimerSyncTimer() {
     updateDevicesGrid();
     updateTsGrid();
     updateTiGrid();
+    updateBusStatistics();
 }
 
 void TFMain::updateInfoGrid() {
@@ -259,6 +263,19 @@ void TFMain::updateTsGrid() {
 
 void TFMain::updateTiGrid() {
     qvlink::updateTiGrid(m_tables, *GridTi, m_format);
+}
+
+// The monitor's buffer is the longest datagram the bus carries: whatever the endpoint finds
+// longer than it is a datagram the reception would refuse as too long.
+void TFMain::updateBusStatistics() {
+    const qvlink::UdpServer::Discards discards = UdpServer.discardedDatagrams();
+    m_statistics.setDropTally(DropReason::Empty, {discards.empty.count, discards.empty.lastSender});
+    m_statistics.setDropTally(DropReason::TooLong,
+                              {discards.oversized.count, discards.oversized.lastSender});
+    m_statistics.setKernelDrops(UdpServer.droppedDatagrams());
+    if (m_busStatisticsWindow != nullptr && m_busStatisticsWindow->isVisible()) {
+        m_busStatisticsWindow->refresh(m_statistics, m_elapsed());
+    }
 }
 
 void TFMain::selectRow(SelectionKind kind, int row) {

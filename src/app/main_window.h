@@ -9,6 +9,8 @@
 #include "app/details_panel.h"
 #include "app/monitor_settings.h"
 #include "app/qt_dispatcher.h"
+#include "busstats/bus_statistics.h"
+#include "busstats/elapsed_clock.h"
 #include "common/clock.h"
 #include "common/rendering.h"
 #include "net/http_client.h"
@@ -24,6 +26,7 @@ class QTimer;
 
 namespace qvlink {
 
+class BusStatisticsWindow;
 class GridView;
 class TFTrace;
 
@@ -35,9 +38,10 @@ class TFMain : public QWidget {
 public:
     /// Builds the window with every control in place, then runs FormCreate (activates the
     /// endpoint and numbers the point rows). A failed activation is shown through
-    /// `dialogs.error` and the window goes on without reception.
+    /// `dialogs.error` and the window goes on without reception. `elapsed` times datagrams
+    /// for the bus statistics.
     TFMain(MonitorSettings settings, Clock clock, FormatSettings format, Dialogs dialogs,
-           QWidget* parent = nullptr);
+           ElapsedClock elapsed = steadyMilliseconds, QWidget* parent = nullptr);
     ~TFMain() override;
 
     /// The trace that the reception pipeline offers every accepted datagram to.
@@ -46,6 +50,8 @@ public:
     void recordHistory(HistoryRecorder& recorder) { m_reception.recordHistory(recorder); }
     /// What happens to the devices, for every reader of device events.
     DeviceEventSource& deviceEvents() { return m_registry.events(); }
+    /// The statistics window that the refresh redraws while it is shown.
+    void setBusStatisticsWindow(BusStatisticsWindow* window) { m_busStatisticsWindow = window; }
     /// Stops the endpoint: nothing is delivered from the moment this begins.
     void stopUdpServer();
 
@@ -59,6 +65,8 @@ public:
     void updateDevicesGrid();
     void updateTsGrid();
     void updateTiGrid();
+    /// Takes the endpoint's own counts into the statistics and redraws their window.
+    void updateBusStatistics();
     void GridDevicesClickCell(int row, int col);
     void GridTsClickCell(int row, int col);
     void GridTiClickCell(int row, int col);
@@ -70,6 +78,7 @@ public:
 
     const DeviceRegistry& registry() const { return m_registry; }
     const TeleparamTables& tables() const { return m_tables; }
+    const BusStatistics& statistics() const { return m_statistics; }
     SelectionKind selectionKind() const { return m_selectionKind; }
 
     QGroupBox* PanelInfo;
@@ -104,10 +113,13 @@ private:
     Dialogs m_dialogs;
     DeviceRegistry m_registry;
     TeleparamTables m_tables;
+    ElapsedClock m_elapsed;
+    BusStatistics m_statistics;
     BusReception m_reception;
     CommandFramer m_framer;
     std::unique_ptr<DetailsPanel> m_details;
     TFTrace* m_trace = nullptr;
+    BusStatisticsWindow* m_busStatisticsWindow = nullptr;
     SelectionKind m_selectionKind = SelectionKind::None;
     int m_selectionRow = 0;
     QtDispatcher m_dispatcher;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "busstats/bus_statistics.h"
-#include "state/rendering.h"
+#include "common/rendering.h"
 
 namespace qvlink {
 

@@ -18,7 +18,11 @@ LocalDateTime fixedTime() {
 
 class BusReceptionTest : public ::testing::Test {
 protected:
-    BusReceptionTest() : registry(fixedTime), tables(fixedTime), reception(registry, tables) {
+    BusReceptionTest()
+        : registry(fixedTime),
+          tables(fixedTime),
+          statistics(registry),
+          reception(registry, tables, statistics, [this] { return nowMs; }) {
         reception.setTraceHook([this](const std::string& ip, const TPacket& packet) {
             tracedMacs.push_back(packet.macAddr);
             // The trace sees the registry already updated and the items not yet stored.
@@ -35,6 +39,8 @@ protected:
 
     DeviceRegistry registry;
     TeleparamTables tables;
+    BusStatistics statistics;
+    std::int64_t nowMs = 0;
     BusReception reception;
     std::vector<std::string> tracedMacs;
     std::vector<std::string> tracedIps;
@@ -77,6 +83,32 @@ TEST_F(BusReceptionTest, DroppedDatagramsLeaveNoTraceAnywhere) {
     EXPECT_TRUE(tracedMacs.empty());
     TTs ts;
     EXPECT_FALSE(tables.getTs(5, ts));
+
+    // Each is counted under its reason; the own command is a type the bus does not know.
+    const std::pair<DropReason, std::uint64_t> counted[] = {{DropReason::TooLong, 1},
+                                                            {DropReason::NoMagic, 3},
+                                                            {DropReason::TooShort, 1},
+                                                            {DropReason::UnknownType, 2},
+                                                            {DropReason::Empty, 0}};
+    for (const auto& [reason, count] : counted) {
+        EXPECT_EQ(statistics.dropped(reason), (DropTally{count, count ? "10.0.0.5" : ""}))
+            << dropReasonName(reason);
+    }
+    EXPECT_EQ(statistics.acceptedCount(), 0u);
+}
+
+TEST_F(BusReceptionTest, AcceptedDatagramsAreCountedAtTheirArrivalTime) {
+    for (std::uint8_t seq = 0; seq < 6; ++seq) {
+        nowMs = 5000 + seq * 2000;
+        receive(sequencedDatagram(1, 0x0A, seq, kClassTs, 2, {5, 0, 1}));
+    }
+    DeviceStatisticsView view;
+    ASSERT_TRUE(statistics.viewDevice(1, 15000, view));
+    EXPECT_EQ(statistics.acceptedCount(), 6u);
+    EXPECT_EQ(view.bytes, 6u * 12u);
+    EXPECT_DOUBLE_EQ(view.intervalMs, 2000);
+    EXPECT_DOUBLE_EQ(view.ratePerSecond, 0.5);
+    EXPECT_EQ(statistics.byTypeAndClass().at({1, kClassTs}), 6u);
 }
 
 TEST_F(BusReceptionTest, AcceptedTsDatagramIsCountedTracedThenStored) {

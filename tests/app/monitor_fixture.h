@@ -49,7 +49,7 @@ struct DialogRecorder {
 struct Monitor {
     explicit Monitor(MonitorSettings settings = ephemeralSettings())
         : main(std::make_unique<TFMain>(settings, fixedClock, FormatSettings{".", ":"},
-                                        recorder.dialogs())),
+                                        recorder.dialogs(), [this] { return elapsedMs; })),
           trace(
               std::make_unique<TFTrace>(fixedClock, FormatSettings{".", ":"}, recorder.dialogs())) {
         main->TimerSync->stop();  // ticks are driven by the tests
@@ -89,6 +89,8 @@ struct Monitor {
         return total;
     }
 
+    /// The statistics' clock in milliseconds, moved by the tests.
+    std::int64_t elapsedMs = 0;
     DialogRecorder recorder;
     std::unique_ptr<TFMain> main;
     std::unique_ptr<TFTrace> trace;

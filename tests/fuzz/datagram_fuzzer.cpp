@@ -14,6 +14,7 @@
 #include "app/bus_reception.h"
 #include "app/details_panel.h"
 #include "app/table_refresh.h"
+#include "busstats/statistics_table.h"
 #include "common/rendering.h"
 #include "fuzz_check.h"
 #include "protocol/description.h"
@@ -171,7 +172,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace qvlink;
     DeviceRegistry registry(fixedClock);
     TeleparamTables tables(fixedClock);
-    BusReception reception(registry, tables);
+    BusStatistics statistics(registry);
+    std::int64_t nowMs = 0;
+    BusReception reception(registry, tables, statistics, [&nowMs] { return nowMs += 7; });
     test::FakeCellGrid traceGrid(2);
     TraceLog trace(traceGrid, fixedClock, kFormat);
     const TraceFilter filter{true, true, {}, {}};
@@ -201,6 +204,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         accepted += verdict == DatagramVerdict::Accepted;
     }
     checkRegistry(registry, accepted);
+    // Every datagram is counted once, as accepted or under one drop reason, and the
+    // statistics of every device can be shown.
+    QVLINK_FUZZ_CHECK(statistics.acceptedCount() == accepted);
+    QVLINK_FUZZ_CHECK(statistics.acceptedCount() + statistics.droppedCount() ==
+                      static_cast<std::uint64_t>(sender));
+    QVLINK_FUZZ_CHECK(deviceRows(statistics, nowMs, kFormat, StatisticsLanguage::Russian).size() ==
+                      static_cast<std::size_t>(registry.deviceCount()));
     checkTables(registry, tables);
     renderViews(registry, tables);
     return 0;

@@ -68,6 +68,12 @@ StatisticsRow deviceRow(const DeviceStatisticsView& view, const FormatSettings& 
 
 }  // namespace
 
+std::string lateDeviceText(const DeviceStatisticsView& view, const FormatSettings& format) {
+    return view.device.macAddr + " (" + deviceTypeName(view.device.deviceType) + ", " +
+           view.device.ipAddr + ") молчит " + secondsText(view.silenceMs, format) +
+           " с при обычном интервале " + secondsText(view.intervalMs, format) + " с";
+}
+
 std::string secondsText(double ms, const FormatSettings& format) {
     return fixedText(ms / 1000.0, 2, format);
 }

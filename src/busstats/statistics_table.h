@@ -87,6 +87,10 @@ std::vector<TotalRow> mixRows(const BusStatistics& statistics, StatisticsLanguag
 std::vector<TotalRow> dropRows(const BusStatistics& statistics, bool monitor,
                                StatisticsLanguage language);
 
+/// The event log's entry for a device that has turned late, e.g.
+/// "FA:CE:01:00:11:22 (Тирон, 10.0.0.5) молчит 3,50 с при обычном интервале 1,00 с".
+std::string lateDeviceText(const DeviceStatisticsView& view, const FormatSettings& format);
+
 /// Seconds of a millisecond count with two decimals and the locale's separator ("1.25").
 std::string secondsText(double ms, const FormatSettings& format);
 

@@ -55,6 +55,17 @@ TEST(StatisticsTable, DeviceRowsShowEveryColumnInTheLocaleFormat) {
     EXPECT_DOUBLE_EQ(english[0][static_cast<std::size_t>(DeviceColumn::Bytes)].sortValue, 72);
 }
 
+TEST(StatisticsTable, ALateDeviceIsNamedWithItsSilenceAndItsUsualInterval) {
+    ScriptedBus bus;
+    for (std::uint8_t seq = 0; seq < 6; ++seq) {
+        bus.send(seq * 1250, sequencedDatagram(16, 0x3C, seq, kClassTs, 2, {5, 0, 1}), "10.0.0.60");
+    }
+    const std::vector<int> late = bus.statistics.takeNewlyLate(6250 + 3751);
+    ASSERT_EQ(late, std::vector<int>{1});
+    EXPECT_EQ(lateDeviceText(bus.view(late[0], 6250 + 3751), {",", ":"}),
+              "FA:CE:10:00:00:3C (Ларта-К, 10.0.0.60) молчит 3,75 с при обычном интервале 1,25 с");
+}
+
 TEST(StatisticsTable, TotalsListTheMixAndEveryDropReasonOfTheirReader) {
     ScriptedBus bus;
     bus.send(0, sequencedDatagram(1, 1, 0, kClassTs, 2, {5, 0, 1}));

@@ -18,7 +18,9 @@
 namespace qvlink {
 namespace {
 
-constexpr QSize kInitialSize{1100, 640};
+constexpr QSize kInitialSize{1260, 720};
+/// Room around a line of text in a table row, in pixels.
+constexpr int kRowPadding = 6;
 
 StatisticsModel* devicesModel(QObject* parent) {
     QStringList titles;
@@ -68,7 +70,7 @@ BusStatisticsWindow::BusStatisticsWindow(FormatSettings format, QWidget* parent)
     m_totalsView = addTable(m_totals);
     splitter->addWidget(m_devicesView);
     splitter->addWidget(m_totalsView);
-    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 1);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
@@ -86,6 +88,8 @@ QTableView* BusStatisticsWindow::addTable(StatisticsModel* model) {
     view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->verticalHeader()->hide();
+    view->verticalHeader()->setMinimumSectionSize(0);
+    view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + kRowPadding);
     view->horizontalHeader()->setStretchLastSection(true);
     auto* copy = new QShortcut(QKeySequence::Copy, view, nullptr, nullptr, Qt::WidgetShortcut);
     connect(copy, &QShortcut::activated, view, [view] {

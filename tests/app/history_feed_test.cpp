@@ -38,7 +38,8 @@ protected:
             HistoryRecorder recorder(options, nullptr);
             DeviceRegistry registry;
             TeleparamTables tables;
-            BusReception reception(registry, tables);
+            BusStatistics statistics(registry);
+            BusReception reception(registry, tables, statistics, steadyMilliseconds);
             reception.recordHistory(recorder, [this] { return m_nowUs; });
             for (const std::vector<std::uint8_t>& datagram : datagrams) {
                 m_nowUs += 300'000;

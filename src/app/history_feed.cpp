@@ -23,8 +23,8 @@ HistoryFeed::HistoryFeed(DeviceRegistry& registry, TeleparamTables& tables,
     m_tsFlags.fill(-1);
     registry.events().subscribe(
         [this](const DeviceEvent& event) { m_recorder.recordEvent(event); });
-    tables.setTsStoredHook([this](const TTs& item) { tsStored(item); });
-    tables.setTiStoredHook([this](const TTi& item) { tiStored(item); });
+    tables.addTsListener([this](const TTs& item) { tsStored(item); });
+    tables.addTiListener([this](const TTi& item) { tiStored(item); });
 }
 
 void HistoryFeed::tsStored(const TTs& item) {

@@ -9,35 +9,42 @@
 #include "app/command_line.h"
 #include "app/fonts.h"
 #include "app/main_window.h"
+#include "app/shortcuts.h"
 #include "app/termination_signals.h"
 #include "busstats_window/bus_statistics_window.h"
+#include "eventlog/event_log_window.h"
 #include "history/history_location.h"
 #include "history/history_recorder.h"
 #include "trace/trace_window.h"
 
 namespace {
 
-void printNotice(const std::string& text, bool) {
+void printNotice(const std::string& text) {
     std::fprintf(stderr, "qvlink-monitor: %s\n", text.c_str());
 }
 
+/// The history file the options name, or the default one; empty when there is none.
+std::string historyPathOf(const qvlink::CommandLineOptions& options) {
+    return !options.historyPath.empty()
+               ? options.historyPath
+               : qvlink::defaultHistoryPath(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
+}
+
 /// The recorder the options ask for, or none.
-std::unique_ptr<qvlink::HistoryRecorder> startHistory(const qvlink::CommandLineOptions& options) {
+std::unique_ptr<qvlink::HistoryRecorder> startHistory(const qvlink::CommandLineOptions& options,
+                                                      const qvlink::HistoryRecorder::Notice& notice) {
     if (!options.recordHistory) {
         return nullptr;
     }
     qvlink::HistoryOptions history;
-    history.path =
-        !options.historyPath.empty()
-            ? options.historyPath
-            : qvlink::defaultHistoryPath(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
+    history.path = historyPathOf(options);
     if (history.path.empty()) {
-        printNotice("История не записывается: не задан ни XDG_DATA_HOME, ни HOME", true);
+        notice("История не записывается: не задан ни XDG_DATA_HOME, ни HOME", true);
         return nullptr;
     }
     history.retention.days = options.historyDays;
     history.retention.maxBytes = std::int64_t{options.historyMaxMb} * 1024 * 1024;
-    return std::make_unique<qvlink::HistoryRecorder>(history, printNotice);
+    return std::make_unique<qvlink::HistoryRecorder>(history, notice);
 }
 
 }  // namespace
@@ -58,8 +65,15 @@ int main(int argc, char* argv[]) {
     QGuiApplication::setDesktopFileName(QStringLiteral("qvlink-monitor"));
     qvlink::registerTahomaFace();
 
+    // Outlives the recorder, whose notices it shows (posted from the writer's thread).
+    qvlink::EventLogWindow eventLog;
+    const auto notice = [&eventLog](const std::string& text, bool needsAttention) {
+        printNotice(text);
+        eventLog.post(text, needsAttention);
+    };
     // Outlives the window, so every datagram the window handles can still be recorded.
-    const std::unique_ptr<qvlink::HistoryRecorder> recorder = startHistory(commandLine.options);
+    const std::unique_ptr<qvlink::HistoryRecorder> recorder =
+        startHistory(commandLine.options, notice);
     const qvlink::FormatSettings format = qvlink::FormatSettings::fromSystemLocale();
     const qvlink::Dialogs dialogs = qvlink::Dialogs::modal();
     // Before the main window, so it outlives the refresh that draws it.
@@ -73,6 +87,15 @@ int main(int argc, char* argv[]) {
     FMain.setBusStatisticsWindow(&busStatistics);
     qvlink::addBusStatisticsShortcut(FMain, busStatistics);
     qvlink::addBusStatisticsShortcut(FTrace, busStatistics);
+    // The trend reads the file being written, or without recording the one named.
+    FMain.setHistoryFile([&recorder, configured = historyPathOf(commandLine.options)] {
+        const std::string active = recorder ? recorder->activePath() : std::string();
+        return active.empty() ? configured : active;
+    });
+    for (QWidget* window : {static_cast<QWidget*>(&FMain), static_cast<QWidget*>(&FTrace)}) {
+        qvlink::addShortcut(*window, qvlink::kEventLogShortcut,
+                            [&eventLog] { eventLog.showAndActivate(); });
+    }
     FMain.show();
     const qvlink::TerminationSignals terminationSignals([&FMain] { FMain.close(); });
 

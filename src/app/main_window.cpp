@@ -3,13 +3,16 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGroupBox>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
 
+#include "app/shortcuts.h"
 #include "app/table_refresh.h"
 #include "busstats_window/bus_statistics_window.h"
 #include "trace/trace_window.h"
+#include "trend/trend_window.h"
 #include "ui/caption_group_box.h"
 #include "ui/grid_setup.h"
 #include "ui/grid_view.h"
@@ -149,7 +152,18 @@ TFMain::TFMain(MonitorSettings settings, Clock clock, FormatSettings format, Dia
             m_trace->addTraceRecord(ipAddr, packet);
         }
     });
+    m_tables.addTsListener([this](const TTs& item) {
+        if (m_trendWindow) {
+            m_trendWindow->liveTs(item);
+        }
+    });
+    m_tables.addTiListener([this](const TTi& item) {
+        if (m_trendWindow) {
+            m_trendWindow->liveTi(item);
+        }
+    });
     connectHandlers();
+    createShortcuts();
     TimerSync->start();
     FormCreate();
 }
@@ -196,6 +210,12 @@ void TFMain::connectHandlers() {
     GridDevices->setOnClickCell([this](int row, int col) { GridDevicesClickCell(row, col); });
     GridTs->setOnClickCell([this](int row, int col) { GridTsClickCell(row, col); });
     GridTi->setOnClickCell([this](int row, int col) { GridTiClickCell(row, col); });
+    GridTs->setOnDblClickCell([this](int row, int) { openTrend(PointKind::Ts, row); });
+    GridTi->setOnDblClickCell([this](int row, int) { openTrend(PointKind::Ti, row); });
+    GridTs->setOnContextMenu(
+        [this](int row, int, const QPoint& at) { showPointMenu(PointKind::Ts, row, at); });
+    GridTi->setOnContextMenu(
+        [this](int row, int, const QPoint& at) { showPointMenu(PointKind::Ti, row, at); });
     for (GridView* view : {GridDevices, GridTs, GridTi, GridInfo}) {
         view->setOnCanEditCell(&TFMain::GridCanEditCell);
     }
@@ -347,6 +367,71 @@ void TFMain::BSendReprogClick() {
         HttpClient.PostForm(url, {"reprog={}"}, response);
         m_dialogs.info(this, kReprogConfirmation);
     });
+}
+
+void TFMain::createShortcuts() {
+    addShortcut(*this, kTrendShortcut, [this] {
+        PointKind kind{};
+        int row = 0;
+        if (focusedPointRow(kind, row)) {
+            openTrend(kind, row);
+        }
+    });
+    addShortcut(*this, kAddToTrendShortcut, [this] {
+        PointKind kind{};
+        int row = 0;
+        if (focusedPointRow(kind, row)) {
+            addToTrend(kind, row);
+        }
+    });
+}
+
+bool TFMain::focusedPointRow(PointKind& kind, int& row) const {
+    if (GridTs->hasFocus()) {
+        kind = PointKind::Ts;
+        row = GridTs->currentRow();
+        return true;
+    }
+    if (GridTi->hasFocus()) {
+        kind = PointKind::Ti;
+        row = GridTi->currentRow();
+        return true;
+    }
+    return false;
+}
+
+void TFMain::showPointMenu(PointKind kind, int row, const QPoint& globalPos) {
+    if (row < 1 || row > kPointCount) {
+        return;
+    }
+    QMenu menu(this);
+    addMenuEntry(menu, QStringLiteral("Тренд"), kTrendShortcut,
+                 [this, kind, row] { openTrend(kind, row); });
+    addMenuEntry(menu, QStringLiteral("Добавить на график"), kAddToTrendShortcut,
+                 [this, kind, row] { addToTrend(kind, row); });
+    menu.exec(globalPos);
+}
+
+void TFMain::openTrend(PointKind kind, int row) {
+    if (row < 1 || row > kPointCount) {
+        return;
+    }
+    m_trendWindow.reset();
+    addToTrend(kind, row);
+}
+
+void TFMain::addToTrend(PointKind kind, int row) {
+    if (row < 1 || row > kPointCount) {
+        return;
+    }
+    if (!m_trendWindow) {
+        m_trendWindow =
+            std::make_unique<TrendWindow>(m_historyFile, systemEpochMicros, m_format, m_dialogs);
+    }
+    m_trendWindow->addPoint({kind, row});
+    m_trendWindow->show();
+    m_trendWindow->raise();
+    m_trendWindow->activateWindow();
 }
 
 void TFMain::closeEvent(QCloseEvent* event) {

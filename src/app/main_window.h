@@ -18,6 +18,7 @@
 #include "protocol/command.h"
 #include "state/device_registry.h"
 #include "state/teleparam_tables.h"
+#include "trend/trend_loader.h"
 #include "ui/dialogs.h"
 
 class QGroupBox;
@@ -29,6 +30,7 @@ namespace qvlink {
 class BusStatisticsWindow;
 class GridView;
 class TFTrace;
+class TrendWindow;
 
 /// The main window: the live device, TS and TI tables, the details panel with the device
 /// commands, and the bus endpoint that feeds them.
@@ -52,6 +54,9 @@ public:
     DeviceEventSource& deviceEvents() { return m_registry.events(); }
     /// The statistics window that the refresh redraws while it is shown.
     void setBusStatisticsWindow(BusStatisticsWindow* window) { m_busStatisticsWindow = window; }
+    /// Where the trend window finds the history file when it opens; a path that names no
+    /// file: the trend shows live values only.
+    void setHistoryFile(std::function<std::string()> path) { m_historyFile = std::move(path); }
     /// Stops the endpoint: nothing is delivered from the moment this begins.
     void stopUdpServer();
 
@@ -75,6 +80,12 @@ public:
     void BSetDeviceIpAddrClick();
     void BSendReprogClick();
     static void GridCanEditCell(int row, int col, bool& canEdit);
+    /// Opens the trend of this point alone ("Тренд") or adds it to the open one ("Добавить
+    /// на график"); rows outside the points are ignored.
+    void openTrend(PointKind kind, int row);
+    void addToTrend(PointKind kind, int row);
+    /// The open trend window, or null.
+    TrendWindow* trendWindow() const { return m_trendWindow.get(); }
 
     const DeviceRegistry& registry() const { return m_registry; }
     const TeleparamTables& tables() const { return m_tables; }
@@ -105,6 +116,10 @@ private:
     void arrangeTabOrder();
     void connectHandlers();
     void selectRow(SelectionKind kind, int row);
+    void createShortcuts();
+    void showPointMenu(PointKind kind, int row, const QPoint& globalPos);
+    /// The point row the shortcuts act on: the current row of the focused TS or TI grid.
+    bool focusedPointRow(PointKind& kind, int& row) const;
     /// Runs a handler; an exception is shown in the error box and goes no further.
     void guarded(const std::function<void()>& handler);
 
@@ -120,6 +135,8 @@ private:
     std::unique_ptr<DetailsPanel> m_details;
     TFTrace* m_trace = nullptr;
     BusStatisticsWindow* m_busStatisticsWindow = nullptr;
+    std::function<std::string()> m_historyFile;
+    std::unique_ptr<TrendWindow> m_trendWindow;
     SelectionKind m_selectionKind = SelectionKind::None;
     int m_selectionRow = 0;
     QtDispatcher m_dispatcher;

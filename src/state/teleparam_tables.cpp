@@ -44,11 +44,12 @@ void incTimeout(std::array<Entry, N>& table, int number) {
 TeleparamTables::TeleparamTables(Clock clock) : m_clock(std::move(clock)) {}
 
 void TeleparamTables::storeTs(const TTs& item) {
-    if (isPointNumber(item.number)) {
-        storeItem(item, m_clock(), m_ts[item.number]);
-        if (m_tsStored) {
-            m_tsStored(item);
-        }
+    if (!isPointNumber(item.number)) {
+        return;
+    }
+    storeItem(item, m_clock(), m_ts[item.number]);
+    for (const TsListener& listener : m_tsListeners) {
+        listener(item);
     }
 }
 
@@ -57,8 +58,8 @@ void TeleparamTables::storeTi(const TTi& item) {
         TTi& entry = m_ti[item.number];
         storeItem(item, m_clock(), entry);
         entry.value = item.value;
-        if (m_tiStored) {
-            m_tiStored(item);
+        for (const TiListener& listener : m_tiListeners) {
+            listener(item);
         }
     }
 }

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <functional>
+#include <vector>
 
 #include "common/bus_types.h"
 #include "common/clock.h"
@@ -12,14 +13,14 @@ namespace qvlink {
 /// Entries become valid with their first item and are never cleared.
 class TeleparamTables {
 public:
-    /// Hears each item once it is stored (point numbers 1 to 500 only).
-    using TsStoredHook = std::function<void(const TTs& item)>;
-    using TiStoredHook = std::function<void(const TTi& item)>;
+    /// Told of every item stored (point numbers 1 to 500 only), after its entry was written.
+    using TsListener = std::function<void(const TTs& item)>;
+    using TiListener = std::function<void(const TTi& item)>;
 
     explicit TeleparamTables(Clock clock = systemLocalTime);
 
-    void setTsStoredHook(TsStoredHook hook) { m_tsStored = std::move(hook); }
-    void setTiStoredHook(TiStoredHook hook) { m_tiStored = std::move(hook); }
+    void addTsListener(TsListener listener) { m_tsListeners.push_back(std::move(listener)); }
+    void addTiListener(TiListener listener) { m_tiListeners.push_back(std::move(listener)); }
 
     /// Stores a decoded item; numbers 0 and above 500 are ignored.
     void storeTs(const TTs& item);
@@ -33,10 +34,10 @@ public:
 
 private:
     Clock m_clock;
-    TsStoredHook m_tsStored;
-    TiStoredHook m_tiStored;
     std::array<TTs, kPointCount + 1> m_ts{};  // entry 0 unused
     std::array<TTi, kPointCount + 1> m_ti{};
+    std::vector<TsListener> m_tsListeners;
+    std::vector<TiListener> m_tiListeners;
 };
 
 /// Stores every TS item of a class-2 datagram, in list order; other classes do nothing.

@@ -1,6 +1,7 @@
 #include "ui/grid_view.h"
 
 #include <QAbstractButton>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -332,6 +333,22 @@ void GridView::mouseDoubleClickEvent(QMouseEvent* event) {
     }
     edit(index, DoubleClicked, event);
     report(m_onDblClickCell, gridCell(index));
+}
+
+void GridView::contextMenuEvent(QContextMenuEvent* event) {
+    event->accept();
+    if (!m_onContextMenu) {
+        return;
+    }
+    if (event->reason() != QContextMenuEvent::Mouse) {
+        m_onContextMenu(m_currentRow, m_currentCol, event->globalPos());
+        return;
+    }
+    const QModelIndex index = indexAt(event->pos());
+    if (index.isValid()) {
+        const QPoint cell = gridCell(index);
+        m_onContextMenu(cell.y(), cell.x(), event->globalPos());
+    }
 }
 
 void GridView::keyPressEvent(QKeyEvent* event) {

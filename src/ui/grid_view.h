@@ -29,6 +29,8 @@ public:
     using CellEvent = std::function<void(int row, int col)>;
     /// Asks whether (row, column) may be edited; the handler sets `canEdit`.
     using CanEditEvent = std::function<void(int row, int col, bool& canEdit)>;
+    /// A context menu asked for over normal cell (row, column), at `globalPos` on the screen.
+    using ContextMenuEvent = std::function<void(int row, int col, const QPoint& globalPos)>;
 
     explicit GridView(QWidget* parent = nullptr);
 
@@ -88,6 +90,9 @@ public:
     void setOnClickCell(CellEvent handler) { m_onClickCell = std::move(handler); }
     void setOnDblClickCell(CellEvent handler) { m_onDblClickCell = std::move(handler); }
     void setOnCanEditCell(CanEditEvent handler) { m_onCanEditCell = std::move(handler); }
+    /// A right click (or the menu key) over a normal cell; the current cell and the
+    /// selection stay as they are.
+    void setOnContextMenu(ContextMenuEvent handler) { m_onContextMenu = std::move(handler); }
 
     /// Tells the view what the grid's held row changes did: runs at the start of every frame
     /// of its window, and before the grid moves the view to a row that may be held.
@@ -97,6 +102,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
     void keyboardSearch(const QString& search) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -136,6 +142,7 @@ private:
     CellEvent m_onClickCell;
     CellEvent m_onDblClickCell;
     CanEditEvent m_onCanEditCell;
+    ContextMenuEvent m_onContextMenu;
 };
 
 }  // namespace qvlink

@@ -181,7 +181,7 @@ PointHistory HistoryReader::readPoint(PointId point, TimeSpan span, int buckets)
         return history;
     }
     const bool ti = point.kind == PointKind::Ti;
-    Statement query(m_db, ti ? "SELECT second, last, min, max, mac FROM ti_second "
+    Statement query(m_db, ti ? "SELECT second, last, min, max FROM ti_second "
                                "WHERE point = ?1 AND second >= ?2 AND second < ?3 "
                                "ORDER BY second"
                              : "SELECT rx_us, flags, mac FROM ts_change "
@@ -201,8 +201,21 @@ PointHistory HistoryReader::readPoint(PointId point, TimeSpan span, int buckets)
         readTs(query, decimator, history);
     }
     decimator.flush();
+    if (ti && !history.samples.empty()) {
+        history.lastMac = lastTiMac(point.number, ceilSeconds(span.toUs));
+    }
     m_lastError.clear();
     return history;
+}
+
+std::string HistoryReader::lastTiMac(int point, std::int64_t beforeSecond) {
+    // Read once rather than with every row: a week of rows would copy the text 600,000 times.
+    Statement query(m_db,
+                    "SELECT mac FROM ti_second WHERE point = ?1 AND second < ?2 "
+                    "ORDER BY second DESC LIMIT 1");
+    query.bind(1, static_cast<std::int64_t>(point));
+    query.bind(2, beforeSecond);
+    return query.ok() && query.step() ? query.text(0) : std::string();
 }
 
 std::vector<StoredDeviceEvent> HistoryReader::deviceEvents(const std::vector<std::string>& macs,

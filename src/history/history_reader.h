@@ -81,6 +81,7 @@ public:
 private:
     bool ensureOpen();
     void fail(const char* what);
+    std::string lastTiMac(int point, std::int64_t beforeSecond);
 
     std::string m_path;
     sqlite3* m_db = nullptr;

@@ -180,7 +180,7 @@ QCPGraph* TrendWindow::addGraph(const TrendSeries& series) {
     valueAxis->setLabelColor(color);
     QCPGraph* graph = m_plot->addGraph(main->axis(QCPAxis::atBottom), valueAxis);
     graph->setName(QString::fromStdString(series.label()));
-    graph->setPen(QPen(color, 1.5));
+    graph->setPen(QPen(color));  // thin: wider pens are stroked as polygons, far slower
     graph->setAdaptiveSampling(true);
     if (series.point().kind == PointKind::Ts) {
         graph->setLineStyle(QCPGraph::lsStepLeft);

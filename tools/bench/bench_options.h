@@ -24,7 +24,7 @@ struct BenchOptions {
     double blockSeconds = 3.0;
     int ticks = 200;
     int startupRuns = 5;
-    /// Phases left out: startup, pipeline, steps, idle, burst, ticks, devices, flood.
+    /// Phases left out: startup, pipeline, steps, idle, burst, ticks, devices, flood, trend.
     std::set<std::string> skipped;
 
     bool runs(const std::string& phase) const { return !skipped.contains(phase); }

@@ -24,6 +24,7 @@
 #include "rate_steps.h"
 #include "refresh_ticks.h"
 #include "startup_probe.h"
+#include "trend_timing.h"
 
 namespace qvlink::bench {
 namespace {
@@ -115,6 +116,7 @@ private:
     void ticks();
     void manyDevices();
     void flood();
+    void trend();
     void printStep(const StepResult& result, const StepResult* recvfrom) const;
     /// Records a figure against its budget; a figure not measured misses it.
     void verdict(std::string what, std::string measured, const Budget& budget,
@@ -185,6 +187,9 @@ int Benchmark::run() {
     m_monitor.reset();
     if (m_options.runs("devices")) {
         manyDevices();
+    }
+    if (m_options.runs("trend")) {
+        trend();
     }
     return printVerdicts();
 }
@@ -519,6 +524,30 @@ void Benchmark::flood() {
             static_cast<double>(after) / kMiB);
     std::snprintf(text, sizeof text, "%+.2f MiB", growth);
     verdict("  growth over its last half", text, kFlatGrowthBudget, growth);
+}
+
+void Benchmark::trend() {
+    std::printf(
+        "== trend window over a history file (one TI value per second), "
+        "milliseconds of CPU (wall)\n");
+    const TrendTimes times = measureTrend();
+    const auto print = [](const char* what, const TrendSpan& span) {
+        std::printf("  %-62s %.1f (%.1f)\n", what, span.cpuMs, span.wallMs);
+    };
+    print("24 h of one point (86,400 rows), command to painted plot", times.open24h);
+    print("7 days of one point (604,800 rows), command to painted plot", times.open7d);
+    print("pan or zoom frame over 7 days of 4 points, median", times.panFrame);
+    std::printf("  history file: %.1f MiB per million TI rows\n\n", times.mibPerMillionRows);
+    // Judged on CPU time: on a shared machine the wall time mostly measures the others.
+    const auto judge = [this](const char* what, const TrendSpan& span, const Budget& budget) {
+        char measured[48];
+        std::snprintf(measured, sizeof measured, "%.1f ms CPU (%.1f wall)", span.cpuMs,
+                      span.wallMs);
+        verdict(what, measured, budget, span.cpuMs);
+    };
+    judge("trend of 24 h appears", times.open24h, kTrendOpenDayBudget);
+    judge("trend of 7 days appears", times.open7d, kTrendOpenWeekBudget);
+    judge("trend pan/zoom frame, 7 days x 4", times.panFrame, kTrendPanFrameBudget);
 }
 
 int Benchmark::printVerdicts() const {

@@ -37,5 +37,11 @@ inline constexpr Budget kStartupBudget{Budget::Bound::AtMost, 300, " ms"};
 /// the longest handling of one datagram.
 inline constexpr Budget kRecordingCpuBudget{Budget::Bound::AtMost, 1, " pp"};
 inline constexpr Budget kRecordingDelayBudget{Budget::Bound::AtMost, 2, " ms"};
+/// The trend window over a history file, one TI value per second: from the command that
+/// opens it to the painted plot, 24 hours and 7 days of one point, and one pan or zoom frame
+/// over 7 days of 4 points.
+inline constexpr Budget kTrendOpenDayBudget{Budget::Bound::AtMost, 150, " ms"};
+inline constexpr Budget kTrendOpenWeekBudget{Budget::Bound::AtMost, 600, " ms"};
+inline constexpr Budget kTrendPanFrameBudget{Budget::Bound::AtMost, 16, " ms"};
 
 }  // namespace qvlink::bench

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev libgl-dev
-    libsqlite3-dev sqlite3
+    libsqlite3-dev sqlite3 libqcustomplot-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libpcap-dev tshark
     clang-14 libclang-rt-14-dev

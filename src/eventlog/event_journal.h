@@ -9,7 +9,7 @@
 #include <string>
 
 #include "common/bus_types.h"
-#include "state/clock.h"
+#include "common/clock.h"
 
 namespace qvlink {
 

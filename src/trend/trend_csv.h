@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "state/rendering.h"
+#include "common/rendering.h"
 #include "trend/trend_series.h"
 
 namespace qvlink {

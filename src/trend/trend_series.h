@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "history/history_reader.h"
-#include "state/rendering.h"
+#include "common/rendering.h"
 
 namespace qvlink {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "state/rendering.h"
+#include "common/rendering.h"
 #include "state/teleparam_tables.h"
 #include "trend/trend_loader.h"
 #include "trend/trend_series.h"

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <limits>
 #include <stdexcept>
 
 #include "trend/quality_band.h"
@@ -294,11 +295,20 @@ void TrendWindow::tick() {
 
 void TrendWindow::redraw() {
     const TimeSpan shown = shownSpan();
+    const std::vector<TimeSpan> monitorOff = monitorOffSpans(m_band.recordings, m_band.span);
     for (std::size_t i = 0; i < m_series.size(); ++i) {
         const TrendSeries& series = *m_series[i];
         QVector<double> keys;
         QVector<double> values;
+        auto off = monitorOff.begin();
         for (const TrendSample& sample : series.samples()) {
+            // No line across a span the monitor did not run: it knows nothing of it.
+            for (; off != monitorOff.end() && off->fromUs < sample.timeUs; ++off) {
+                if (!keys.isEmpty()) {
+                    keys.push_back(plotSeconds(off->fromUs));
+                    values.push_back(std::numeric_limits<double>::quiet_NaN());
+                }
+            }
             keys.push_back(plotSeconds(sample.timeUs));
             values.push_back(sample.value);
         }

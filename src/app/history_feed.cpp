@@ -1,6 +1,7 @@
 #include "app/history_feed.h"
 
 #include "common/rendering.h"
+#include "history/history_reader.h"
 
 namespace qvlink {
 namespace {
@@ -8,11 +9,6 @@ namespace {
 /// The flag bits that describe the signal; whether a time tag followed is framing.
 int signalFlags(std::uint8_t flags) {
     return flags & ~kTimeTagFollows;
-}
-
-/// The state bit, or both bits of a two-position pair.
-int stateOf(std::uint8_t flags) {
-    return isDoublePoint(flags) ? flags & (kFlagState | kFlagHighBit) : flags & kFlagState;
 }
 
 }  // namespace
@@ -34,7 +30,7 @@ void HistoryFeed::tsStored(const TTs& item) {
     }
     lastFlags = signalFlags(item.flags);
     m_recorder.recordTsChange(TsChange{item.number, m_clock(), timeTagMicros(item.timeTag),
-                                       item.macAddr, stateOf(item.flags), item.flags});
+                                       item.macAddr, tsLevel(item.flags), item.flags});
 }
 
 void HistoryFeed::tiStored(const TTi& item) {

@@ -31,8 +31,8 @@ std::string historyPathOf(const qvlink::CommandLineOptions& options) {
 }
 
 /// The recorder the options ask for, or none.
-std::unique_ptr<qvlink::HistoryRecorder> startHistory(const qvlink::CommandLineOptions& options,
-                                                      const qvlink::HistoryRecorder::Notice& notice) {
+std::unique_ptr<qvlink::HistoryRecorder> startHistory(
+    const qvlink::CommandLineOptions& options, const qvlink::HistoryRecorder::Notice& notice) {
     if (!options.recordHistory) {
         return nullptr;
     }

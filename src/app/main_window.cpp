@@ -426,7 +426,8 @@ void TFMain::addToTrend(PointKind kind, int row) {
     }
     if (!m_trendWindow) {
         m_trendWindow =
-            std::make_unique<TrendWindow>(m_historyFile, systemEpochMicros, m_format, m_dialogs);
+            std::make_unique<TrendWindow>(m_historyFile ? m_historyFile() : std::string(),
+                                          systemEpochMicros, m_format, m_dialogs);
     }
     m_trendWindow->addPoint({kind, row});
     m_trendWindow->show();

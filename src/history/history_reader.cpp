@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "common/bus_types.h"
+#include "history/sqlite_statement.h"
 
 namespace qvlink {
 namespace {
@@ -14,36 +15,6 @@ namespace {
 constexpr std::int64_t kMicrosPerSecond = 1'000'000;
 /// A writer holds its lock for one commit; a reader waits at most this long for it.
 constexpr int kBusyTimeoutMs = 200;
-
-/// One prepared statement, finalized on every path out.
-class Statement {
-public:
-    Statement(sqlite3* db, const char* sql) {
-        if (sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr) != SQLITE_OK) {
-            m_stmt = nullptr;
-        }
-    }
-    ~Statement() { sqlite3_finalize(m_stmt); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    bool ok() const { return m_stmt != nullptr; }
-    void bind(int index, std::int64_t value) { sqlite3_bind_int64(m_stmt, index, value); }
-    void bind(int index, const std::string& text) {
-        sqlite3_bind_text(m_stmt, index, text.c_str(), static_cast<int>(text.size()),
-                          SQLITE_TRANSIENT);
-    }
-    bool step() { return sqlite3_step(m_stmt) == SQLITE_ROW; }
-    std::int64_t integer(int column) const { return sqlite3_column_int64(m_stmt, column); }
-    double real(int column) const { return sqlite3_column_double(m_stmt, column); }
-    std::string text(int column) const {
-        const auto* bytes = sqlite3_column_text(m_stmt, column);
-        return bytes == nullptr ? std::string() : reinterpret_cast<const char*>(bytes);
-    }
-
-private:
-    sqlite3_stmt* m_stmt = nullptr;
-};
 
 /// One stored row reduced to what a plot needs: its time, its lowest, highest and last value.
 struct RowValues {
@@ -123,21 +94,21 @@ std::int64_t ceilSeconds(std::int64_t timeUs) {
     return -floorSeconds(-timeUs);
 }
 
-void readTi(Statement& query, Decimator& decimator, PointHistory& history) {
-    while (query.step()) {
-        decimator.add(
-            {query.integer(0) * kMicrosPerSecond, query.real(2), query.real(3), query.real(1)});
-        history.lastMac = query.text(4);
+void readTi(SqliteStatement& query, Decimator& decimator, PointHistory& history) {
+    while (query.step() == SQLITE_ROW) {
+        decimator.add({query.columnInt(0) * kMicrosPerSecond, query.columnDouble(2),
+                       query.columnDouble(3), query.columnDouble(1)});
+        history.lastMac = query.columnText(4);
     }
 }
 
-void readTs(Statement& query, Decimator& decimator, PointHistory& history) {
-    while (query.step()) {
-        const int flags = static_cast<int>(query.integer(1));
+void readTs(SqliteStatement& query, Decimator& decimator, PointHistory& history) {
+    while (query.step() == SQLITE_ROW) {
+        const int flags = static_cast<int>(query.columnInt(1));
         const double level = tsLevel(flags);
-        decimator.add({query.integer(0), level, level, level});
+        decimator.add({query.columnInt(0), level, level, level});
         history.lastFlags = flags;
-        history.lastMac = query.text(2);
+        history.lastMac = query.columnText(2);
     }
 }
 
@@ -181,13 +152,13 @@ PointHistory HistoryReader::readPoint(PointId point, TimeSpan span, int buckets)
         return history;
     }
     const bool ti = point.kind == PointKind::Ti;
-    Statement query(m_db, ti ? "SELECT second, last, min, max FROM ti_second "
-                               "WHERE point = ?1 AND second >= ?2 AND second < ?3 "
-                               "ORDER BY second"
-                             : "SELECT rx_us, flags, mac FROM ts_change "
-                               "WHERE point = ?1 AND rx_us >= ?2 AND rx_us < ?3 "
-                               "ORDER BY rx_us, rowid");
-    if (!query.ok()) {
+    SqliteStatement query(m_db, ti ? "SELECT second, last, min, max FROM ti_second "
+                                     "WHERE point = ?1 AND second >= ?2 AND second < ?3 "
+                                     "ORDER BY second"
+                                   : "SELECT rx_us, flags, mac FROM ts_change "
+                                     "WHERE point = ?1 AND rx_us >= ?2 AND rx_us < ?3 "
+                                     "ORDER BY rx_us, rowid");
+    if (query.prepareResult() != SQLITE_OK) {
         fail("query");
         return history;
     }
@@ -210,12 +181,13 @@ PointHistory HistoryReader::readPoint(PointId point, TimeSpan span, int buckets)
 
 std::string HistoryReader::lastTiMac(int point, std::int64_t beforeSecond) {
     // Read once rather than with every row: a week of rows would copy the text 600,000 times.
-    Statement query(m_db,
-                    "SELECT mac FROM ti_second WHERE point = ?1 AND second < ?2 "
-                    "ORDER BY second DESC LIMIT 1");
+    SqliteStatement query(m_db,
+                          "SELECT mac FROM ti_second WHERE point = ?1 AND second < ?2 "
+                          "ORDER BY second DESC LIMIT 1");
     query.bind(1, static_cast<std::int64_t>(point));
     query.bind(2, beforeSecond);
-    return query.ok() && query.step() ? query.text(0) : std::string();
+    return query.prepareResult() == SQLITE_OK && query.step() == SQLITE_ROW ? query.columnText(0)
+                                                                            : std::string();
 }
 
 std::vector<StoredDeviceEvent> HistoryReader::deviceEvents(const std::vector<std::string>& macs,
@@ -225,19 +197,19 @@ std::vector<StoredDeviceEvent> HistoryReader::deviceEvents(const std::vector<std
         return events;
     }
     for (const std::string& mac : macs) {
-        Statement query(m_db,
-                        "SELECT time_us, kind, count FROM device_event "
-                        "WHERE mac = ?1 AND time_us >= ?2 AND time_us < ?3 ORDER BY time_us");
-        if (!query.ok()) {
+        SqliteStatement query(m_db,
+                              "SELECT time_us, kind, count FROM device_event "
+                              "WHERE mac = ?1 AND time_us >= ?2 AND time_us < ?3 ORDER BY time_us");
+        if (query.prepareResult() != SQLITE_OK) {
             fail("query");
             return {};
         }
         query.bind(1, mac);
         query.bind(2, span.fromUs);
         query.bind(3, span.toUs);
-        while (query.step()) {
-            events.push_back(
-                {query.integer(0), mac, query.text(1), static_cast<int>(query.integer(2))});
+        while (query.step() == SQLITE_ROW) {
+            events.push_back({query.columnInt(0), mac, query.columnText(1),
+                              static_cast<int>(query.columnInt(2))});
         }
     }
     std::stable_sort(events.begin(), events.end(),
@@ -251,17 +223,17 @@ std::vector<TimeSpan> HistoryReader::recordingSpans(TimeSpan span) {
     if (!ensureOpen()) {
         return spans;
     }
-    Statement query(m_db,
-                    "SELECT start_us, stop_us FROM recording "
-                    "WHERE stop_us >= ?1 AND start_us < ?2 ORDER BY start_us");
-    if (!query.ok()) {
+    SqliteStatement query(m_db,
+                          "SELECT start_us, stop_us FROM recording "
+                          "WHERE stop_us >= ?1 AND start_us < ?2 ORDER BY start_us");
+    if (query.prepareResult() != SQLITE_OK) {
         fail("query");
         return spans;
     }
     query.bind(1, span.fromUs);
     query.bind(2, span.toUs);
-    while (query.step()) {
-        spans.push_back({query.integer(0), query.integer(1)});
+    while (query.step() == SQLITE_ROW) {
+        spans.push_back({query.columnInt(0), query.columnInt(1)});
     }
     m_lastError.clear();
     return spans;

@@ -11,6 +11,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "history/history_store.h"
+
 namespace qvlink::test {
 
 class HistoryFile {
@@ -22,23 +24,16 @@ public:
         }
         m_folder = pattern;
         m_path = m_folder + "/history.sqlite3";
+        HistoryStore store;  // the recorder's own tables
+        if (store.open(m_path, 0) != StoreStatus::Ok) {
+            throw std::runtime_error("cannot create " + m_path);
+        }
+        store.close();
         if (sqlite3_open(m_path.c_str(), &m_db) != SQLITE_OK) {
             throw std::runtime_error("cannot create " + m_path);
         }
-        exec(
-            "PRAGMA journal_mode=WAL;"
-            "CREATE TABLE ts_change(point INTEGER NOT NULL, rx_us INTEGER NOT NULL, tag_us "
-            "INTEGER, mac TEXT NOT NULL, state INTEGER NOT NULL, flags INTEGER NOT NULL);"
-            "CREATE INDEX ts_change_point ON ts_change(point, rx_us);"
-            "CREATE TABLE ti_second(point INTEGER NOT NULL, second INTEGER NOT NULL, last REAL "
-            "NOT NULL, min REAL NOT NULL, max REAL NOT NULL, count INTEGER NOT NULL, mac TEXT "
-            "NOT NULL, PRIMARY KEY(point, second));"
-            "CREATE TABLE device_event(time_us INTEGER NOT NULL, mac TEXT NOT NULL, kind TEXT "
-            "NOT NULL, count INTEGER NOT NULL, ip TEXT, previous_ip TEXT);"
-            "CREATE INDEX device_event_mac ON device_event(mac, time_us);"
-            "CREATE TABLE recording(start_us INTEGER NOT NULL, stop_us INTEGER NOT NULL);"
-            "CREATE TABLE recording_loss(time_us INTEGER NOT NULL, lost_ts INTEGER NOT NULL, "
-            "lost_events INTEGER NOT NULL);");
+        // Emptied of the run the store's opening began: each test writes its own runs.
+        exec("DELETE FROM recording");
     }
     ~HistoryFile() {
         sqlite3_close(m_db);

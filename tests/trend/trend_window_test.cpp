@@ -32,7 +32,7 @@ bool loaded(TrendWindow* trend) {
 class TrendFromGrid : public ::testing::Test {
 protected:
     void SetUp() override {
-        monitor.main->setHistoryFile(history.path());
+        monitor.main->setHistoryFile([this] { return history.path(); });
         monitor.main->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(monitor.main.get()));
     }
@@ -71,7 +71,6 @@ TEST_F(TrendFromGrid, RightClickOpensTheMenuAndLeavesCurrentCellAndSelectionAlon
     EXPECT_EQ(window.GridTi->currentRow(), 4);
     EXPECT_EQ(window.GridTi->selectionModel()->selectedIndexes(), selectedBefore);
     EXPECT_EQ(window.selectionKind(), SelectionKind::Ti);
-    EXPECT_EQ(window.selectionRow(), 4);
     EXPECT_EQ(window.trendWindow(), nullptr);
     EXPECT_EQ(window.size(), QSize(772, 516));
 }
@@ -96,7 +95,7 @@ TEST_F(TrendFromGrid, DoubleClickOpensTheTrendOfTheRowAndTheMenuAddsToIt) {
 }
 
 TEST_F(TrendFromGrid, ShowsTheStoredPastThenTheLiveValuesAfterIt) {
-    const std::int64_t nowSeconds = systemWallClockUs() / kSecond;
+    const std::int64_t nowSeconds = systemEpochMicros() / kSecond;
     std::vector<TrendSample> stored;
     history.begin();
     for (std::int64_t second = nowSeconds - 300; second < nowSeconds - 5; second += 10) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "event_loop.h"
+#include "history/history_store.h"
 #include "process_stats.h"
 #include "trend/trend_window.h"
 
@@ -34,13 +35,14 @@ public:
         }
         m_folder = pattern;
         m_path = m_folder + "/history.sqlite3";
+        HistoryStore store;  // the recorder's own tables
+        if (store.open(m_path, endSecond * kSecond) != StoreStatus::Ok) {
+            throw std::runtime_error("cannot create the history file " + m_path);
+        }
+        store.close();
         sqlite3* db = nullptr;
         sqlite3_open(m_path.c_str(), &db);
-        exec(db,
-             "PRAGMA journal_mode=WAL; BEGIN;"
-             "CREATE TABLE ti_second(point INTEGER NOT NULL, second INTEGER NOT NULL, last REAL "
-             "NOT NULL, min REAL NOT NULL, max REAL NOT NULL, count INTEGER NOT NULL, mac TEXT "
-             "NOT NULL, PRIMARY KEY(point, second));");
+        exec(db, "BEGIN");
         sqlite3_stmt* insert = nullptr;
         sqlite3_prepare_v2(db, "INSERT INTO ti_second VALUES(?1, ?2, ?3, ?3, ?3, 1, 'bench')", -1,
                            &insert, nullptr);
@@ -103,7 +105,7 @@ private:
 
 /// From the command that opens a trend of `points` over the last `widthUs` to its plot
 /// painted with what the store holds.
-TrendSpan openTime(const ScratchHistory& history, const WallClock& clock, std::int64_t widthUs,
+TrendSpan openTime(const ScratchHistory& history, const EpochClock& clock, std::int64_t widthUs,
                    const std::vector<int>& points) {
     const Stopwatch stopwatch;
     TrendWindow window(history.path(), clock, FormatSettings{}, Dialogs{});
@@ -117,7 +119,7 @@ TrendSpan openTime(const ScratchHistory& history, const WallClock& clock, std::i
     return stopwatch.finish();
 }
 
-TrendSpan medianPanFrame(const ScratchHistory& history, const WallClock& clock) {
+TrendSpan medianPanFrame(const ScratchHistory& history, const EpochClock& clock) {
     TrendWindow window(history.path(), clock, FormatSettings{}, Dialogs{});
     window.showLast(7 * kDaySeconds * kSecond);
     for (int point = 1; point <= kWeekPoints; ++point) {
@@ -145,9 +147,9 @@ TrendSpan medianPanFrame(const ScratchHistory& history, const WallClock& clock) 
 }  // namespace
 
 TrendTimes measureTrend() {
-    const std::int64_t endUs = systemWallClockUs();
+    const std::int64_t endUs = systemEpochMicros();
     const ScratchHistory history(endUs / kSecond);
-    const WallClock clock = [endUs] { return endUs; };
+    const EpochClock clock = [endUs] { return endUs; };
     TrendTimes times;
     times.open24h = openTime(history, clock, kDaySeconds * kSecond, {kWeekPoints + 1});
     times.open7d = openTime(history, clock, 7 * kDaySeconds * kSecond, {1});

@@ -85,8 +85,9 @@ int main(int argc, char* argv[]) {
         FMain.recordHistory(*recorder);
     }
     FMain.setBusStatisticsWindow(&busStatistics);
-    qvlink::addBusStatisticsShortcut(FMain, busStatistics);
-    qvlink::addBusStatisticsShortcut(FTrace, busStatistics);
+    FMain.setNoticeSink([&eventLog](const std::string& text, bool needsAttention) {
+        eventLog.post(text, needsAttention);
+    });
     // The trend reads the file being written, or without recording the one named.
     FMain.setHistoryFile([&recorder, configured = historyPathOf(commandLine.options)] {
         const std::string active = recorder ? recorder->activePath() : std::string();
@@ -95,6 +96,8 @@ int main(int argc, char* argv[]) {
     for (QWidget* window : {static_cast<QWidget*>(&FMain), static_cast<QWidget*>(&FTrace)}) {
         qvlink::addShortcut(*window, qvlink::kEventLogShortcut,
                             [&eventLog] { eventLog.showAndActivate(); });
+        qvlink::addShortcut(*window, qvlink::kBusStatisticsShortcut,
+                            [&busStatistics] { busStatistics.showInFront(); });
     }
     FMain.show();
     const qvlink::TerminationSignals terminationSignals([&FMain] { FMain.close(); });

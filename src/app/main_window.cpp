@@ -10,6 +10,7 @@
 
 #include "app/shortcuts.h"
 #include "app/table_refresh.h"
+#include "busstats/statistics_table.h"
 #include "busstats_window/bus_statistics_window.h"
 #include "trace/trace_window.h"
 #include "trend/trend_window.h"
@@ -293,8 +294,20 @@ void TFMain::updateBusStatistics() {
     m_statistics.setDropTally(DropReason::TooLong,
                               {discards.oversized.count, discards.oversized.lastSender});
     m_statistics.setKernelDrops(UdpServer.droppedDatagrams());
+    const std::int64_t nowMs = m_elapsed();
+    reportLateDevices(nowMs);
     if (m_busStatisticsWindow != nullptr && m_busStatisticsWindow->isVisible()) {
-        m_busStatisticsWindow->refresh(m_statistics, m_elapsed());
+        m_busStatisticsWindow->refresh(m_statistics, nowMs);
+    }
+}
+
+// Each silence of a device beyond its learned rhythm is one entry, reported once.
+void TFMain::reportLateDevices(std::int64_t nowMs) {
+    for (const int number : m_statistics.takeNewlyLate(nowMs)) {
+        qvlink::DeviceStatisticsView view;
+        if (m_notice && m_statistics.viewDevice(number, nowMs, view)) {
+            m_notice(qvlink::lateDeviceText(view, m_format), false);
+        }
     }
 }
 

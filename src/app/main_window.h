@@ -2,6 +2,7 @@
 
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 
@@ -52,6 +53,10 @@ public:
     void recordHistory(HistoryRecorder& recorder) { m_reception.recordHistory(recorder); }
     /// What happens to the devices, for every reader of device events.
     DeviceEventSource& deviceEvents() { return m_registry.events(); }
+    /// Where the monitor's own messages go (the event log): text, and whether it needs the
+    /// user's attention.
+    using NoticeSink = std::function<void(const std::string& text, bool needsAttention)>;
+    void setNoticeSink(NoticeSink sink) { m_notice = std::move(sink); }
     /// The statistics window that the refresh redraws while it is shown.
     void setBusStatisticsWindow(BusStatisticsWindow* window) { m_busStatisticsWindow = window; }
     /// Where the trend window finds the history file when it opens; a path that names no
@@ -72,6 +77,7 @@ public:
     void updateTiGrid();
     /// Takes the endpoint's own counts into the statistics and redraws their window.
     void updateBusStatistics();
+    void reportLateDevices(std::int64_t nowMs);
     void GridDevicesClickCell(int row, int col);
     void GridTsClickCell(int row, int col);
     void GridTiClickCell(int row, int col);
@@ -135,6 +141,7 @@ private:
     std::unique_ptr<DetailsPanel> m_details;
     TFTrace* m_trace = nullptr;
     BusStatisticsWindow* m_busStatisticsWindow = nullptr;
+    NoticeSink m_notice;
     std::function<std::string()> m_historyFile;
     std::unique_ptr<TrendWindow> m_trendWindow;
     SelectionKind m_selectionKind = SelectionKind::None;

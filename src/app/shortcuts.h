@@ -18,6 +18,8 @@ inline const QKeySequence kTrendShortcut(QStringLiteral("Ctrl+T"));
 inline const QKeySequence kAddToTrendShortcut(QStringLiteral("Ctrl+Shift+T"));
 /// "Журнал событий", from either main window.
 inline const QKeySequence kEventLogShortcut(QStringLiteral("Ctrl+L"));
+/// "Статистика шины", from either main window.
+inline const QKeySequence kBusStatisticsShortcut(QStringLiteral("Ctrl+Shift+S"));
 
 /// A shortcut active while `window` is the active window.
 void addShortcut(QWidget& window, const QKeySequence& keys, std::function<void()> handler);

@@ -1,6 +1,5 @@
 #include "busstats_window/bus_statistics_window.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QHeaderView>
@@ -97,15 +96,6 @@ QTableView* BusStatisticsWindow::addTable(StatisticsModel* model) {
             cellsAsTabSeparatedText(view->selectionModel()->selectedIndexes()));
     });
     return view;
-}
-
-void addBusStatisticsShortcut(QWidget& window, BusStatisticsWindow& statistics) {
-    auto* open = new QAction(&window);
-    open->setShortcut(kBusStatisticsShortcut);
-    open->setShortcutContext(Qt::WindowShortcut);
-    QObject::connect(open, &QAction::triggered, &statistics,
-                     [&statistics] { statistics.showInFront(); });
-    window.addAction(open);
 }
 
 void BusStatisticsWindow::showInFront() {

@@ -41,11 +41,4 @@ private:
     QTableView* m_totalsView;
 };
 
-/// Ctrl+Shift+S: opens the statistics window from the monitor's windows.
-inline const QKeySequence kBusStatisticsShortcut{Qt::CTRL | Qt::SHIFT | Qt::Key_S};
-
-/// Gives `window` an action that opens `statistics` on kBusStatisticsShortcut: a key of the
-/// window, no control in it.
-void addBusStatisticsShortcut(QWidget& window, BusStatisticsWindow& statistics);
-
 }  // namespace qvlink

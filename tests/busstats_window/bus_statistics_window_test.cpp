@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/monitor_fixture.h"
+#include "app/shortcuts.h"
 #include "busstats/statistics_table.h"
 #include "support/packet_builder.h"
 
@@ -44,8 +45,10 @@ class BusStatisticsWindowTest : public ::testing::Test {
 protected:
     BusStatisticsWindowTest() : window(FormatSettings{",", ":"}) {
         monitor.main->setBusStatisticsWindow(&window);
-        addBusStatisticsShortcut(*monitor.main, window);
-        addBusStatisticsShortcut(*monitor.trace, window);
+        for (QWidget* shown : {static_cast<QWidget*>(monitor.main.get()),
+                               static_cast<QWidget*>(monitor.trace.get())}) {
+            addShortcut(*shown, kBusStatisticsShortcut, [this] { window.showInFront(); });
+        }
     }
 
     /// Device 01:00:00:0n sends `count` TS reports, one a second from the statistics' start.

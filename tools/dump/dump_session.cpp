@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <optional>
 
 #include "dump/dump_error.h"
 #include "dump/text_line.h"
@@ -12,21 +13,25 @@ namespace qvlink::dump {
 
 namespace {
 
+std::atomic<bool> g_stopRequested{false};
 std::atomic<CaptureSource*> g_stopTarget{nullptr};
 
 extern "C" void onStopSignal(int) {
+    g_stopRequested.store(true);
     if (CaptureSource* source = g_stopTarget.load()) {
         source->stop();
     }
 }
 
-/// SIGINT and SIGTERM end the capture loop instead of the process while it lives.
+/// SIGINT and SIGTERM end the capture instead of the process while this lives. Installed
+/// before the capture is opened, so that a stop during start-up, too, ends the run with its
+/// files closed. Interrupted reads resume; the stop ends them through the capture.
 class StopSignals {
 public:
-    explicit StopSignals(CaptureSource& source) {
-        g_stopTarget.store(&source);
+    StopSignals() {
         struct sigaction action {};
         action.sa_handler = onStopSignal;
+        action.sa_flags = SA_RESTART;
         sigemptyset(&action.sa_mask);
         sigaction(SIGINT, &action, &m_previousInt);
         sigaction(SIGTERM, &action, &m_previousTerm);
@@ -35,9 +40,18 @@ public:
         sigaction(SIGINT, &m_previousInt, nullptr);
         sigaction(SIGTERM, &m_previousTerm, nullptr);
         g_stopTarget.store(nullptr);
+        g_stopRequested.store(false);
     }
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
+
+    /// From now on a stop ends `source`; a stop that came earlier ends it at once.
+    void attach(CaptureSource& source) {
+        g_stopTarget.store(&source);
+        if (g_stopRequested.load()) {
+            source.stop();
+        }
+    }
 
 private:
     struct sigaction m_previousInt {};
@@ -120,19 +134,25 @@ ExitCode runDump(const DumpOptions& options, std::FILE* out, std::FILE* err) {
     const FormatSettings format = FormatSettings::fromSystemLocale();
     ExitCode code = ExitCode::Ok;
     try {
-        CaptureSource source = options.readFile.empty()
-                                   ? CaptureSource::openLive(options.interface, options.port)
-                                   : CaptureSource::openFile(options.readFile, options.port);
-        DumpSession session(options, source, out, format);
-        if (source.isLive()) {
+        std::optional<CaptureSource> source;  // outlives the signal handlers that stop it
+        StopSignals signals;
+        source.emplace(options.readFile.empty()
+                           ? CaptureSource::openLive(capture::captureHelperPath(),
+                                                     options.interface, options.port)
+                           : CaptureSource::openFile(options.readFile));
+        signals.attach(*source);
+        if (!source->awaitStart()) {
+            return ExitCode::Ok;  // stopped before the capture ran: nothing was written
+        }
+        DumpSession session(options, *source, out, format);
+        if (source->isLive()) {
             std::fprintf(err, "qvlink-dump: capturing on %s, udp port %u, link type %s\n",
                          options.interface.c_str(), static_cast<unsigned>(options.port),
-                         pcap_datalink_val_to_name(pcap_datalink(source.handle())));
+                         pcap_datalink_val_to_name(pcap_datalink(source->handle())));
             std::fflush(err);
         }
         try {
-            const StopSignals signals(source);
-            source.run([&session](const pcap_pkthdr& header, const std::uint8_t* frame) {
+            source->run([&session](const pcap_pkthdr& header, const std::uint8_t* frame) {
                 session.onFrame(header, frame);
             });
         } catch (const DumpError& error) {

@@ -2,16 +2,14 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <pcap/pcap.h>
 #include <sys/socket.h>
 
 #include <array>
 #include <cerrno>
-#include <cstdio>
 #include <optional>
 
 #include "capture/frame_decoder.h"
-#include "common/bus_types.h"
+#include "capture/helper_capture.h"
 #include "common/unique_fd.h"
 #include "sim_error.h"
 
@@ -20,8 +18,6 @@ namespace {
 
 /// Room for more than the largest bus datagram, so that oversized ones are seen whole.
 constexpr std::size_t kReceiveBuffer = 2048;
-constexpr int kSnapLength = 512;
-constexpr int kCaptureTimeoutMs = 10;
 
 class BoundListener final : public CommandListener {
 public:
@@ -56,92 +52,61 @@ private:
     std::array<std::uint8_t, kReceiveBuffer> m_buffer{};
 };
 
+/// Commands captured by the capture helper beside a monitor that holds the port.
 class CaptureListener final : public CommandListener {
 public:
-    CaptureListener(const std::string& device, std::uint16_t port) {
-        std::array<char, PCAP_ERRBUF_SIZE> error{};
-        m_pcap = pcap_create(device.c_str(), error.data());
-        if (m_pcap == nullptr) {
-            throw SimError("cannot capture on " + device + ": " + error.data());
+    CaptureListener(const std::string& helper, const std::string& device, std::uint16_t port)
+        : m_helper(helper, device, port, capture::CaptureFilter::Commands) {
+        if (!m_helper.awaitStart()) {
+            throw SimError("the capture on " + device + " was stopped while starting");
         }
-        pcap_set_snaplen(m_pcap, kSnapLength);
-        pcap_set_promisc(m_pcap, 0);
-        pcap_set_immediate_mode(m_pcap, 1);
-        pcap_set_timeout(m_pcap, kCaptureTimeoutMs);
-        if (const int rc = pcap_activate(m_pcap); rc < 0) {
-            fail("cannot capture on " + device + ": " + pcap_statustostr(rc) + " " +
-                 pcap_geterr(m_pcap));
+        const int dlt = m_helper.linkType();
+        if (!capture::isSupportedLinkType(dlt)) {
+            throw SimError("cannot capture on " + device + ": unsupported link type " +
+                           std::to_string(dlt));
         }
-        bpf_program program{};
-        const std::string filter = commandCaptureFilter(port);
-        if (pcap_compile(m_pcap, &program, filter.c_str(), 1, PCAP_NETMASK_UNKNOWN) != 0 ||
-            pcap_setfilter(m_pcap, &program) != 0) {
-            pcap_freecode(&program);
-            fail("cannot set capture filter: " + std::string(pcap_geterr(m_pcap)));
-        }
-        pcap_freecode(&program);
-        if (pcap_setnonblock(m_pcap, 1, error.data()) != 0) {
-            fail(std::string("cannot capture without blocking: ") + error.data());
-        }
-        m_fd = pcap_get_selectable_fd(m_pcap);
-        if (m_fd < 0) {
-            fail("the capture on " + device + " cannot be waited for");
-        }
-        m_decoder.emplace(static_cast<capture::LinkType>(pcap_datalink(m_pcap)), port);
+        m_decoder.emplace(static_cast<capture::LinkType>(dlt), port);
+        m_helper.setNonBlocking();
     }
-    ~CaptureListener() override { pcap_close(m_pcap); }
-    CaptureListener(const CaptureListener&) = delete;
-    CaptureListener& operator=(const CaptureListener&) = delete;
 
-    int pollFd() const override { return m_fd; }
+    int pollFd() const override { return m_helper.fd(); }
 
     void drain(const CommandHandler& handler) override {
-        m_handler = &handler;
-        pcap_dispatch(m_pcap, -1, &CaptureListener::onFrame, reinterpret_cast<u_char*>(this));
-        m_handler = nullptr;
+        const capture::FrameHandler onFrame = [this, &handler](const pcap_pkthdr& header,
+                                                               const std::uint8_t* bytes) {
+            const capture::FrameDatagram datagram = m_decoder->decode(bytes, header.caplen);
+            if (datagram.kind == capture::FrameKind::Datagram) {
+                handler(std::span(datagram.payload, datagram.capturedSize));
+            }
+        };
+        try {
+            m_helper.read(onFrame);
+        } catch (const capture::CaptureError&) {
+            // The capture has ended; fd() is -1 from now on and commands are no longer heard.
+        }
     }
 
 private:
-    [[noreturn]] void fail(const std::string& message) {
-        pcap_close(m_pcap);
-        m_pcap = nullptr;
-        throw SimError(message);
-    }
-
-    static void onFrame(u_char* self, const pcap_pkthdr* header, const u_char* bytes) {
-        auto* listener = reinterpret_cast<CaptureListener*>(self);
-        const capture::FrameDatagram datagram = listener->m_decoder->decode(bytes, header->caplen);
-        if (datagram.kind == capture::FrameKind::Datagram) {
-            (*listener->m_handler)(std::span(datagram.payload, datagram.capturedSize));
-        }
-    }
-
-    pcap_t* m_pcap = nullptr;
-    int m_fd = -1;
+    capture::HelperCapture m_helper;
     std::optional<capture::FrameDecoder> m_decoder;
-    const CommandHandler* m_handler = nullptr;
 };
 
 }  // namespace
 
-std::string commandCaptureFilter(std::uint16_t port) {
-    // udp[8] is the first payload byte: the magic, then the four zero bytes that stand where
-    // a device puts its type and address.
-    std::array<char, 96> filter{};
-    std::snprintf(filter.data(), filter.size(),
-                  "udp dst port %u and udp[8:2] = 0x%02X%02X and udp[10:4] = 0",
-                  static_cast<unsigned>(port), kMagic0, kMagic1);
-    return filter.data();
-}
-
 OpenedListener openCommandListener(ListenMode mode, std::uint16_t port,
-                                   const std::string& pcapInterface) {
+                                   const std::string& pcapInterface,
+                                   const std::string& captureHelper) {
     const std::string portText = std::to_string(port);
     const auto capture = [&] {
-        return OpenedListener{std::make_unique<CaptureListener>(pcapInterface, port),
-                              ListenMode::Pcap,
-                              "commands heard by packet capture on " + pcapInterface +
-                                  " (filter \"" + commandCaptureFilter(port) + "\")"};
+        try {
+            return OpenedListener{
+                std::make_unique<CaptureListener>(captureHelper, pcapInterface, port),
+                ListenMode::Pcap,
+                "commands heard by packet capture on " + pcapInterface + " (filter \"" +
+                    capture::filterExpression(capture::CaptureFilter::Commands, port) + "\")"};
+        } catch (const capture::CaptureError& error) {
+            throw SimError(error.what());
+        }
     };
     const auto bind = [&] {
         return OpenedListener{std::make_unique<BoundListener>(port), ListenMode::Bind,

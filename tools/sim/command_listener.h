@@ -31,13 +31,11 @@ struct OpenedListener {
     std::string description;                    ///< one line for the start-up log
 };
 
-/// Opens the listener of `mode`. An explicit bind or pcap that fails throws SimError; auto
-/// tries capture, then binding, then gives up with the reasons in the description.
+/// Opens the listener of `mode`; capture runs through the capture helper `captureHelper`.
+/// An explicit bind or pcap that fails throws SimError; auto tries capture, then binding,
+/// then gives up with the reasons in the description.
 OpenedListener openCommandListener(ListenMode mode, std::uint16_t port,
-                                   const std::string& pcapInterface);
-
-/// The capture filter: datagrams to `port` that start with the magic and carry no device
-/// type and address, as commands do (so the devices' own reports are not captured).
-std::string commandCaptureFilter(std::uint16_t port);
+                                   const std::string& pcapInterface,
+                                   const std::string& captureHelper);
 
 }  // namespace qvlink::sim

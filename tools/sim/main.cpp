@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "capture/helper_capture.h"
 #include "sim_error.h"
 #include "sim_options.h"
 #include "sim_runner.h"
@@ -44,6 +45,7 @@ int main(int argc, char** argv) {
         case OptionsOutcome::Run:
             break;
     }
+    config.captureHelper = qvlink::capture::captureHelperPath();
 
     // One line per event, visible at once even when the output goes to a pipe or file.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);

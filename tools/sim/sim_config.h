@@ -44,6 +44,7 @@ struct SimConfig {
     ListenMode listen = ListenMode::Auto;
     std::uint16_t listenPort = kBusPort;
     std::string pcapInterface = "any";
+    std::string captureHelper;  ///< the program that captures for --listen pcap
     std::uint16_t httpPort = 80;
 };
 

@@ -234,7 +234,8 @@ Commands from a monitor
                             bind  own UDP socket on the listen port; for another host
                                   or network namespace than the monitor's
                             pcap  capture "udp dst port <listen port>" beside a monitor
-                                  on this host; needs root or cap_net_raw
+                                  on this host, by the capture helper; needs root or
+                                  the right to capture
                             off   commands are not heard
                             auto  pcap when capture is permitted, else bind when the
                                   port is free, else off

@@ -52,7 +52,8 @@ SimRunner::SimRunner(const SimConfig& config, LogSink log)
             throw SimError("device " + m_simulation.device(i).label() + ": " + error.what());
         }
     }
-    m_listener = openCommandListener(config.listen, config.listenPort, config.pcapInterface);
+    m_listener = openCommandListener(config.listen, config.listenPort, config.pcapInterface,
+                                     config.captureHelper);
 
     std::size_t httpFailures = 0;
     std::string firstHttpError;

@@ -26,25 +26,21 @@ if(TARGET qvlink-monitor)
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 endif()
 
-# The package installs below /usr; its postinst grants each program built here the
-# capabilities it needs as a normal user: the bus port below 1024, packet capture.
+# The package installs below /usr. Its postinst grants the monitor and the simulator the
+# privileged ports, and the capture helper the capture right when the administrator agrees
+# (templates, config): see debian/postinst.in.
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(_qvlink_programs
-    "qvlink-monitor=cap_net_bind_service+ep"
-    "qvlink-sim=cap_net_raw,cap_net_bind_service+ep"
-    "qvlink-dump=cap_net_raw+ep")
 find_program(QVLINK_GZIP gzip REQUIRED)
 set(_qvlink_man_pages)
-set(QVLINK_CAPABILITY_GRANTS "")
-foreach(entry IN LISTS _qvlink_programs)
-    string(REPLACE "=" ";" entry "${entry}")
-    list(GET entry 0 program)
-    list(GET entry 1 capabilities)
+set(QVLINK_PORT_GRANTS "")
+foreach(program qvlink-monitor qvlink-sim qvlink-dump)
     if(NOT TARGET ${program})
         continue()
     endif()
-    string(APPEND QVLINK_CAPABILITY_GRANTS
-           "    grant ${capabilities} ${CPACK_PACKAGING_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${program}\n")
+    if(NOT program STREQUAL qvlink-dump)
+        string(APPEND QVLINK_PORT_GRANTS "    grant cap_net_bind_service+ep "
+               "${CPACK_PACKAGING_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${program}\n")
+    endif()
 
     # Manual pages carry the version and are compressed at build time, as Debian installs them.
     set(page ${_qvlink_packaging_out}/man/${program}.1)
@@ -58,8 +54,15 @@ endforeach()
 add_custom_target(qvlink_man_pages ALL DEPENDS ${_qvlink_man_pages})
 install(FILES ${_qvlink_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
-configure_file(${_qvlink_packaging_src}/debian/postinst.in ${_qvlink_packaging_out}/debian/postinst
-               @ONLY)
+set(QVLINK_CAPTURE_HELPER ${CPACK_PACKAGING_INSTALL_PREFIX}/${QVLINK_HELPER_DIR}/qvlink-capture)
+foreach(script postinst postrm)
+    configure_file(${_qvlink_packaging_src}/debian/${script}.in
+                   ${_qvlink_packaging_out}/debian/${script} @ONLY)
+endforeach()
+foreach(file config templates)
+    configure_file(${_qvlink_packaging_src}/debian/${file} ${_qvlink_packaging_out}/debian/${file}
+                   COPYONLY)
+endforeach()
 
 set(QVLINK_PACKAGE_MAINTAINER
     "qvlink-monitor maintainers <maintainers@users.noreply.c-seed-0db90a58.example>"
@@ -80,19 +83,24 @@ The package also holds qvlink-sim, which simulates a set of bus devices,
 qvlink-dump, which prints, records and counts bus datagrams from a live
 capture or a capture file, and a Lua dissector for Wireshark and tshark.
 
-The programs are granted the network capabilities they need (binding
-port 973, packet capture) when the package is installed.")
+The monitor and the simulator are granted the privileged ports when the
+package is installed. Live capture runs through a small helper, which the
+installation can let the members of group qvlink run; everyone else
+captures as root, and anyone can decode capture files.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # dpkg-shlibdeps finds the shared libraries (Qt 6, libpcap, the C++ runtime); what it cannot
-# see is setcap for the postinst and faces with Cyrillic glyphs for the Arial and Tahoma the
-# windows ask for.
+# see is what the maintainer scripts run (setcap, addgroup, debconf) and faces with Cyrillic
+# glyphs for the Arial and Tahoma the windows ask for.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcap2-bin, fonts-liberation")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "libcap2-bin, adduser, debconf (>= 0.5) | debconf-2.0, fonts-liberation")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wine")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "tshark | wireshark")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${_qvlink_packaging_out}/debian/postinst)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    ${_qvlink_packaging_out}/debian/config ${_qvlink_packaging_out}/debian/templates
+    ${_qvlink_packaging_out}/debian/postinst ${_qvlink_packaging_out}/debian/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
 include(CPack)

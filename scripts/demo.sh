@@ -11,7 +11,8 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc)" --target qvlink-monitor qvlink-sim
 
 monitor=build/src/app/qvlink-monitor
-simulator=build/tools/sim/qvlink-sim
+simulator=build/bin/qvlink-sim
+capture_helper=build/libexec/qvlink-monitor/qvlink-capture
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     cat >&2 <<'MSG'
@@ -25,9 +26,11 @@ fi
 # Port 973 (the bus) and port 80 (the devices' firmware-update form) are privileged, and
 # hearing the monitor's broadcast beside it needs packet capture.
 if [ "$(id -u)" -ne 0 ]; then
-    echo "Granting the bus port to the monitor and capture to the simulator (sudo setcap)..."
+    echo "Granting the privileged ports to the monitor and the simulator, and capture to the"
+    echo "capture helper (sudo setcap)..."
     sudo setcap cap_net_bind_service+ep "$monitor"
-    sudo setcap cap_net_raw,cap_net_bind_service+ep "$simulator"
+    sudo setcap cap_net_bind_service+ep "$simulator"
+    sudo setcap cap_net_raw+ep "$capture_helper"
 fi
 
 "$simulator" -n 12 --silence --loss 0.02 --restart-every 300 --malformed &

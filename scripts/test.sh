@@ -32,7 +32,9 @@ for stage in "${stages[@]}"; do
     run_stage "$stage" "./scripts/ci-stages/$stage.sh"
 done
 
-# The Debian package of the ordinary build: built, inspected, installed and purged again.
+# The Debian package of a Release build with warnings as errors (a second build type, so
+# that a warning only -O3 shows cannot come back unseen): built, inspected, installed with
+# both answers to the capture question and purged again.
 if [[ " ${stages[*]} " == *" build "* ]]; then
     run_stage package ./scripts/ci-package.sh
 fi

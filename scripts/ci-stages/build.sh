@@ -4,6 +4,6 @@
 source "$(dirname "$0")/common.sh"
 
 ./scripts/check-layers.sh
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQVLINK_WERROR=ON
 cmake --build "$build" -j "$jobs"
 run_ctest "$build"

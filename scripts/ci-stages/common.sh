@@ -1,4 +1,6 @@
-# Shared by the stage scripts: run from the project root with one job per core.
+# Shared by the stage scripts: run from the project root with one job per core. Every stage
+# builds with QVLINK_WERROR=ON: here the compiler is the project's own, so a warning is a
+# fault.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/../.."
 jobs=$(nproc)

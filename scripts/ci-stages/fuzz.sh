@@ -7,7 +7,7 @@ source "$(dirname "$0")/common.sh"
 seconds=${QVLINK_FUZZ_SECONDS:-60}
 fuzz=$build-fuzz
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DQVLINK_FUZZ=ON -DQVLINK_BUILD_GUI=OFF
+    -DQVLINK_WERROR=ON -DQVLINK_FUZZ=ON -DQVLINK_BUILD_GUI=OFF
 cmake --build "$fuzz" -j "$jobs" --target qvlink_fuzzers
 
 export ASAN_OPTIONS="detect_leaks=1:halt_on_error=1"

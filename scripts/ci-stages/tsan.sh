@@ -10,7 +10,8 @@ suites=(
     tests/trace/qvlink_trace_window_tests
     tests/reliability/qvlink_reliability_tests
 )
-cmake -S . -B "$build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQVLINK_SANITIZE=thread
+cmake -S . -B "$build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQVLINK_WERROR=ON \
+    -DQVLINK_SANITIZE=thread
 cmake --build "$build-tsan" -j "$jobs" --target "${suites[@]##*/}"
 
 # CTest knows every suite of the project; run the tests of the suites built here, by name.

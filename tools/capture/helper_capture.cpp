@@ -188,6 +188,7 @@ bool HelperCapture::read(const FrameHandler& handler) {
         return false;
     }
     if (!m_stream.feed(m_buffer.data(), static_cast<std::size_t>(size), handler)) {
+        stop();  // what follows is unreadable too; the stream ends without a further failure
         throw CaptureError("the capture helper " + m_helper +
                            " sent no pcap stream: " + m_stream.error());
     }

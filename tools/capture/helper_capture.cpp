@@ -111,8 +111,14 @@ HelperCapture::HelperCapture(const std::string& helper, const std::string& inter
     : m_helper(helper), m_buffer(kReadChunk) {
     std::array<int, 2> out{};
     std::array<int, 2> err{};
-    if (pipe2(out.data(), O_CLOEXEC) != 0 || pipe2(err.data(), O_CLOEXEC) != 0) {
+    if (pipe2(out.data(), O_CLOEXEC) != 0) {
         throw CaptureError(std::string("cannot create a pipe: ") + std::strerror(errno));
+    }
+    if (pipe2(err.data(), O_CLOEXEC) != 0) {
+        const int error = errno;
+        ::close(out[0]);
+        ::close(out[1]);
+        throw CaptureError(std::string("cannot create a pipe: ") + std::strerror(error));
     }
     std::vector<std::string> arguments{
         helper, "-i", interface, "-p", std::to_string(port), "-f", filterName(filter)};
@@ -130,9 +136,7 @@ HelperCapture::HelperCapture(const std::string& helper, const std::string& inter
     m_outFd = out[0];
     m_errFd = err[0];
     if (spawned != 0) {
-        m_pid = -1;
-        closeFd(m_outFd);
-        closeFd(m_errFd);
+        abandon();
         throw CaptureError(startFailure(helper, spawned));
     }
     // Signals go through a pidfd, which never reaches another process that reuses the pid.
@@ -141,9 +145,7 @@ HelperCapture::HelperCapture(const std::string& helper, const std::string& inter
         const int error = errno;
         ::kill(m_pid, SIGKILL);
         reap(m_pid);
-        m_pid = -1;
-        closeFd(m_outFd);
-        closeFd(m_errFd);
+        abandon();
         throw CaptureError(std::string("cannot watch the capture helper: ") + std::strerror(error));
     }
 }
@@ -156,6 +158,12 @@ HelperCapture::~HelperCapture() {
         reap(m_pid);
     }
     closeFd(m_pidFd);
+}
+
+void HelperCapture::abandon() {
+    m_pid = -1;
+    closeFd(m_outFd);
+    closeFd(m_errFd);
 }
 
 bool HelperCapture::awaitStart() {

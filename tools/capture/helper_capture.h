@@ -58,6 +58,8 @@ public:
     void stop() noexcept;
 
 private:
+    /// Forgets a helper that did not start (or is reaped already) and closes the pipes.
+    void abandon();
     void finish();
     std::string helperMessage();
 

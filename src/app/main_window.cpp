@@ -372,9 +372,13 @@ void TFMain::BSetDeviceIpAddrClick() {
 
 void TFMain::BSendReprogClick() {
     guarded([this] {
-        std::string url = "http://" + GridInfo->getCellText(kInfoValueColumn, kInfoIpRow);
+        // Appended piece by piece: g++ 12 at -O3 takes "text" + std::string for an overlapping
+        // copy (a false -Wrestrict, GCC bug 105329).
+        std::string url = "http://";
+        url += GridInfo->getCellText(kInfoValueColumn, kInfoIpRow);
         if (m_settings.httpPort != 80) {
-            url += ":" + std::to_string(m_settings.httpPort);
+            url += ':';
+            url += std::to_string(m_settings.httpPort);
         }
         std::string response;
         HttpClient.PostForm(url, {"reprog={}"}, response);

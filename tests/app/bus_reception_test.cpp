@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "support/packet_builder.h"
@@ -49,8 +50,11 @@ protected:
 };
 
 TEST_F(BusReceptionTest, DroppedDatagramsLeaveNoTraceAnywhere) {
-    std::vector<std::uint8_t> tooLong = sequencedDatagram(1, 0x112233, 0, kClassTs, 2, {5, 0, 1});
-    tooLong.resize(kMaxDatagramSize + 1, 0);
+    // A report padded with zeros to one byte over the limit.
+    std::vector<std::uint8_t> tooLong(kMaxDatagramSize + 1, 0);
+    const std::vector<std::uint8_t> report =
+        sequencedDatagram(1, 0x112233, 0, kClassTs, 2, {5, 0, 1});
+    std::copy(report.begin(), report.end(), tooLong.begin());
     std::vector<std::uint8_t> badMagic = sequencedDatagram(1, 0x112233, 0, kClassTs, 2, {5, 0, 1});
     badMagic[1] = 0xCF;
     std::vector<std::uint8_t> swappedMagic = badMagic;

@@ -282,7 +282,7 @@ refused_live() {
 # through its capability alone.
 monitor_starts() {
     set -euo pipefail
-    local scratch=$1 uid=$2 gid=$3 pid deadline=$((SECONDS + 15))
+    local scratch=$1 uid=$2 gid=$3 deadline=$((SECONDS + 15))
     [ "$(cat /proc/sys/net/ipv4/ip_unprivileged_port_start)" -ge 1024 ] ||
         { echo "ports below 1024 are open to everyone here" >&2; return 1; }
     ip link set lo up
@@ -291,7 +291,7 @@ monitor_starts() {
         HOME="$scratch/runtime" XDG_RUNTIME_DIR="$scratch/runtime" qvlink-monitor \
         2>"$scratch/monitor.err" &
     pid=$!
-    trap 'kill -KILL "$pid" 2>/dev/null; true' EXIT
+    trap '[ -n "${pid:-}" ] && kill -KILL "$pid" 2>/dev/null; true' EXIT
     until ss -H -uln "sport = :973" -p | grep -q "pid=$pid,"; do
         if ! kill -0 "$pid" 2>/dev/null || [ "$SECONDS" -ge "$deadline" ]; then
             echo "qvlink-monitor as nobody did not bind UDP 973" >&2
@@ -302,6 +302,7 @@ monitor_starts() {
     done
     kill -TERM "$pid"
     wait "$pid" || true
+    pid=
     [ -s "$scratch/runtime/.local/share/qvlink-monitor/history.sqlite3" ] ||
         { echo "qvlink-monitor as nobody recorded no history under its HOME" >&2; cat "$scratch/monitor.err" >&2; return 1; }
 }

@@ -57,6 +57,12 @@ struct Options {
     std::exit(code);
 }
 
+/// Fails with `message`, made before the capture it may describe is closed.
+[[noreturn]] void failCapture(pcap_t* handle, const std::string& message) {
+    pcap_close(handle);
+    fail(kCapture, message);
+}
+
 std::optional<std::uint16_t> parsePort(const std::string& text) {
     unsigned value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -151,18 +157,19 @@ pcap_t* openCapture(const Options& options) {
     pcap_set_promisc(handle, 0);
     pcap_set_immediate_mode(handle, 1);  // every datagram is passed on as it arrives
     if (const int status = pcap_activate(handle); status < 0) {
-        fail(kCapture, activationError(handle, status, options.interface));
+        failCapture(handle, activationError(handle, status, options.interface));
     }
     const std::string filter = qvlink::capture::filterExpression(options.filter, options.port);
     bpf_program program{};
     if (pcap_compile(handle, &program, filter.c_str(), 1, PCAP_NETMASK_UNKNOWN) != 0 ||
         pcap_setfilter(handle, &program) != 0) {
-        fail(kCapture,
-             options.interface + ": cannot set filter \"" + filter + "\": " + pcap_geterr(handle));
+        pcap_freecode(&program);
+        failCapture(handle, options.interface + ": cannot set filter \"" + filter +
+                                "\": " + pcap_geterr(handle));
     }
     pcap_freecode(&program);
     if (pcap_setnonblock(handle, 1, error) != 0) {
-        fail(kCapture, std::string("cannot capture without blocking: ") + error);
+        failCapture(handle, std::string("cannot capture without blocking: ") + error);
     }
     return handle;
 }

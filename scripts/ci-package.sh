@@ -214,7 +214,7 @@ no_capture_right() {
 
 common_rights() {
     rights /usr/bin/qvlink-monitor "-rwxr-xr-x root:root" "cap_net_bind_service=ep"
-    rights /usr/bin/qvlink-sim "-rwxr-xr-x root:root" "cap_net_bind_service=ep"
+    rights /usr/bin/qvlink-sim "-rwxr-xr-x root:root" ""
     rights /usr/bin/qvlink-dump "-rwxr-xr-x root:root" ""
 }
 

@@ -380,8 +380,20 @@ void TFMain::BSendReprogClick() {
             url += ':';
             url += std::to_string(m_settings.httpPort);
         }
-        std::string response;
-        HttpClient.PostForm(url, {"reprog={}"}, response);
+        if (m_firmwarePost.start(url, {"reprog={}"}, [this](std::exception_ptr failure) {
+                firmwarePostDone(failure);
+            })) {
+            setCommandsBusy(true);
+        }
+    });
+}
+
+void TFMain::firmwarePostDone(std::exception_ptr failure) {
+    setCommandsBusy(false);
+    guarded([&] {
+        if (failure) {
+            std::rethrow_exception(failure);
+        }
         m_dialogs.info(this, kReprogConfirmation);
     });
 }
@@ -452,8 +464,19 @@ void TFMain::addToTrend(PointKind kind, int row) {
     m_trendWindow->activateWindow();
 }
 
+void TFMain::setCommandsBusy(bool busy) {
+    BSendReprog->setEnabled(!busy);
+    BSetDeviceIpAddr->setEnabled(!busy);
+    if (busy) {
+        setCursor(Qt::BusyCursor);
+    } else {
+        unsetCursor();
+    }
+}
+
 void TFMain::closeEvent(QCloseEvent* event) {
     stopUdpServer();
+    m_firmwarePost.cancel();
     event->accept();
     QCoreApplication::quit();
 }

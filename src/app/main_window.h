@@ -14,6 +14,7 @@
 #include "busstats/elapsed_clock.h"
 #include "common/clock.h"
 #include "common/rendering.h"
+#include "net/background_post.h"
 #include "net/http_client.h"
 #include "net/udp_server.h"
 #include "protocol/command.h"
@@ -128,6 +129,10 @@ private:
     bool focusedPointRow(PointKind& kind, int& row) const;
     /// Runs a handler; an exception is shown in the error box and goes no further.
     void guarded(const std::function<void()>& handler);
+    /// The outcome of the firmware-update post, shown as the post itself would have shown it.
+    void firmwarePostDone(std::exception_ptr failure);
+    /// While a command is under way its buttons are off and the mouse shows it is busy.
+    void setCommandsBusy(bool busy);
 
     MonitorSettings m_settings;
     FormatSettings m_format;
@@ -153,6 +158,10 @@ public:
     // deliveries use goes away.
     qvlink::UdpServer UdpServer;
     qvlink::HttpClient HttpClient;
+
+private:
+    // After the client and the dispatcher: its thread ends before either goes.
+    BackgroundPost m_firmwarePost{HttpClient, m_dispatcher};
 };
 
 }  // namespace qvlink

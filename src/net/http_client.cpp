@@ -48,6 +48,9 @@ void HttpClient::PostForm(std::string_view url, const std::vector<std::string>& 
                           std::string& responseSink) {
     m_connection.reset();
     m_response = HttpResponse{};
+    if (m_cancellation.isCancelled()) {
+        throw TransportError(kCancelledMessage);
+    }
     exchange(url, formLines, responseSink);
     if (!isSuccess(m_response)) {
         throw TransportError(m_response.statusText);
@@ -70,7 +73,8 @@ void HttpClient::exchange(std::string_view url, const std::vector<std::string>& 
     m_port = port;
 
     try {
-        m_connection = std::make_unique<TcpConnection>(m_boundIP, m_host, m_port, m_timeouts);
+        m_connection =
+            std::make_unique<TcpConnection>(m_boundIP, m_host, m_port, m_timeouts, &m_cancellation);
         // One send per line, as the device firmware has always received the request.
         for (const std::string& line : requestLines(parsed.target(), formLines)) {
             m_connection->sendAll(line);

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "net/cancellation.h"
 #include "net/http_response.h"
 #include "net/tcp_connection.h"
 
@@ -13,7 +14,8 @@ namespace qvlink {
 /// Synchronous HTTP/1.0 form-post client over plain TCP, as the devices' firmware-update entry
 /// expects it. The request runs on the calling thread from connect to close, bounded by the
 /// time limits of ConnectionTimeouts (connect 15 s, each wait 15 s, whole answer 20 s by
-/// default). Every failure raises TransportError with the user-visible message.
+/// default). Every failure raises TransportError with the user-visible message. Only cancel()
+/// may be called while another thread posts.
 class HttpClient {
 public:
     static constexpr char kDefaultAccept[] = "text/html, */*";
@@ -53,6 +55,10 @@ public:
     void PostForm(std::string_view url, const std::vector<std::string>& formLines,
                   std::string& responseSink);
 
+    /// May be called from any thread: the post in progress fails with kCancelledMessage at
+    /// once, wherever it waits (name resolution aside), and so does every later post.
+    void cancel() { m_cancellation.cancel(); }
+
 private:
     void exchange(std::string_view url, const std::vector<std::string>& formLines,
                   std::string& responseSink);
@@ -66,6 +72,7 @@ private:
     std::string m_host;
     int m_port = 80;
     HttpResponse m_response;
+    Cancellation m_cancellation;  ///< outlives the connection that watches it
     std::unique_ptr<TcpConnection> m_connection;
 };
 

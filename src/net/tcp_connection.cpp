@@ -8,13 +8,15 @@
 
 #include "net/host_address.h"
 #include "net/socket_error.h"
+#include "net/transport_error.h"
 
 namespace qvlink {
 
 TcpConnection::TcpConnection(std::string_view boundIP, std::string_view host, int port,
-                             const ConnectionTimeouts& timeouts)
+                             const ConnectionTimeouts& timeouts, const Cancellation* cancellation)
     : m_socket(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)),
-      m_timeouts(timeouts) {
+      m_timeouts(timeouts),
+      m_cancellation(cancellation) {
     if (!m_socket) {
         throwSocketError(errno);
     }
@@ -93,18 +95,24 @@ std::size_t TcpConnection::read(char* buffer, std::size_t capacity) {
 }
 
 // Waits until the socket reports `events` (or an error or hang-up, which the next call then
-// reports), failing with the time-out message at `deadline`.
+// reports), failing with the time-out message at `deadline` and with kCancelledMessage as soon
+// as the cancellation is raised.
 void TcpConnection::waitUntilReady(short events, Clock::time_point deadline) {
-    pollfd watched{m_socket.get(), events, 0};
+    pollfd watched[2] = {{m_socket.get(), events, 0}, {-1, POLLIN, 0}};
+    if (m_cancellation != nullptr) {
+        watched[1].fd = m_cancellation->fd();
+    }
     for (;;) {
+        if (m_cancellation != nullptr && m_cancellation->isCancelled()) {
+            throw TransportError(kCancelledMessage);
+        }
         const auto remaining =
             std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (remaining <= 0) {
             throwSocketError(ETIMEDOUT);
         }
-        const int ready =
-            poll(&watched, 1, static_cast<int>(std::min<long long>(remaining, 60000)));
-        if (ready > 0) {
+        const int ready = poll(watched, 2, static_cast<int>(std::min<long long>(remaining, 60000)));
+        if (ready > 0 && watched[0].revents != 0) {
             return;
         }
         if (ready < 0 && errno != EINTR) {

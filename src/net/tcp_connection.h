@@ -5,6 +5,7 @@
 
 #include "common/unique_fd.h"
 #include "net/byte_source.h"
+#include "net/cancellation.h"
 
 namespace qvlink {
 
@@ -24,9 +25,11 @@ struct ConnectionTimeouts {
 class TcpConnection final : public ByteSource {
 public:
     /// Binds to `boundIP` (empty: any address) port 0, resolves `host` (LOCALHOST, dotted quad,
-    /// or by name) and connects to it. Failures raise TransportError.
+    /// or by name) and connects to it. Failures raise TransportError. Every wait of the
+    /// connection also ends when `cancellation` (if any; it must outlive the connection) is
+    /// raised, failing with kCancelledMessage.
     TcpConnection(std::string_view boundIP, std::string_view host, int port,
-                  const ConnectionTimeouts& timeouts);
+                  const ConnectionTimeouts& timeouts, const Cancellation* cancellation = nullptr);
     ~TcpConnection() override;
     TcpConnection(const TcpConnection&) = delete;
     TcpConnection& operator=(const TcpConnection&) = delete;
@@ -47,6 +50,7 @@ private:
 
     UniqueFd m_socket;
     ConnectionTimeouts m_timeouts;
+    const Cancellation* m_cancellation;
     Clock::time_point m_answerDeadline = Clock::time_point::max();
 };
 

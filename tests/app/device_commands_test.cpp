@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QPushButton>
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "app/main_window.h"
 #include "app/monitor_fixture.h"
@@ -33,6 +37,12 @@ protected:
                                         "127.0.0.1"));
         monitor.main->GridDevicesClickCell(1, 0);
         ASSERT_EQ(monitor.main->GridInfo->getCellText(1, 1), "127.0.0.1");
+    }
+
+    /// Clicks "Режим обновления ПО" and runs the GUI thread until the post has ended.
+    bool postFirmwareUpdate() {
+        monitor.main->BSendReprogClick();
+        return test::processEventsUntil([&] { return monitor.main->BSendReprog->isEnabled(); });
     }
 
     LoopbackUdpSocket deviceSide;
@@ -92,7 +102,7 @@ TEST_F(DeviceCommandsTest, ChangeIpSendsNothingForCancelUnchangedEmptyOrOversize
 
 TEST_F(DeviceCommandsTest, FirmwareUpdatePostsTheFormAndConfirmsOnlyAfterTheAnswer) {
     http.serve(TestHttpServer::reply("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok"));
-    monitor.main->BSendReprogClick();
+    ASSERT_TRUE(postFirmwareUpdate());
     const std::string request = http.request();
 
     EXPECT_EQ(request,
@@ -110,12 +120,57 @@ TEST_F(DeviceCommandsTest, FirmwareUpdatePostsTheFormAndConfirmsOnlyAfterTheAnsw
 
 TEST_F(DeviceCommandsTest, FirmwareUpdateFailuresShowTheirMessageAndKeepTheSelection) {
     http.serve(TestHttpServer::reply("HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n"));
-    monitor.main->BSendReprogClick();
+    ASSERT_TRUE(postFirmwareUpdate());
     http.request();
     ASSERT_EQ(monitor.recorder.errors.size(), 1U);
     EXPECT_EQ(monitor.recorder.errors[0], "404 Not Found.");
     EXPECT_TRUE(monitor.recorder.infos.empty());
     EXPECT_EQ(monitor.main->selectionKind(), SelectionKind::Device);
+}
+
+TEST_F(DeviceCommandsTest, WhileThePostWaitsTheCommandsAreOffAndTheWindowGoesOn) {
+    std::atomic<bool> released{false};
+    http.serve([&](int) {
+        while (!released) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    TFMain& window = *monitor.main;
+    window.BSendReprogClick();
+    window.BSendReprogClick();  // a second click while one runs starts nothing
+
+    EXPECT_FALSE(window.BSendReprog->isEnabled());
+    EXPECT_FALSE(window.BSetDeviceIpAddr->isEnabled());
+    EXPECT_EQ(window.cursor().shape(), Qt::BusyCursor);
+    EXPECT_TRUE(monitor.sendAndWait({sequencedDatagram(1, 0x001122, 1, kClassTu, 0, {0})}, 2));
+    EXPECT_TRUE(monitor.recorder.infos.empty());
+
+    released = true;
+    ASSERT_TRUE(test::processEventsUntil([&] { return !monitor.recorder.errors.empty(); }));
+    EXPECT_EQ(monitor.recorder.errors, std::vector<QString>{"Connection Closed Gracefully."});
+    EXPECT_TRUE(window.BSendReprog->isEnabled());
+    EXPECT_TRUE(window.BSetDeviceIpAddr->isEnabled());
+    EXPECT_EQ(window.cursor().shape(), Qt::ArrowCursor);
+    EXPECT_FALSE(http.hasPendingConnection()) << "one post, not two";
+}
+
+TEST_F(DeviceCommandsTest, ClosingTheWindowCancelsAPostToASilentDeviceAtOnce) {
+    std::atomic<bool> requestRead{false};
+    http.serve([&](int connection) {
+        requestRead = true;
+        TestHttpServer::waitForClientClose(connection);
+    });
+    monitor.main->BSendReprogClick();
+    ASSERT_FALSE(monitor.main->BSendReprog->isEnabled());
+    ASSERT_TRUE(test::processEventsUntil([&] { return requestRead.load(); }));
+
+    const auto started = std::chrono::steady_clock::now();
+    monitor.main->close();
+    monitor.main.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+    test::processEventsUntil([] { return false; }, std::chrono::milliseconds(50));
+    EXPECT_TRUE(monitor.recorder.errors.empty()) << "a cancelled post shows nothing";
+    EXPECT_TRUE(monitor.recorder.infos.empty());
 }
 
 TEST(DeviceCommands, RefusedConnectionShowsTheSocketError) {
@@ -130,6 +185,7 @@ TEST(DeviceCommands, RefusedConnectionShowsTheSocketError) {
     ASSERT_TRUE(monitor.sendAndWait({sequencedDatagram(1, 1, 0, kClassTu, 0, {0})}, 1));
     monitor.main->GridDevicesClickCell(1, 0);
     monitor.main->BSendReprogClick();
+    ASSERT_TRUE(test::processEventsUntil([&] { return !monitor.recorder.errors.empty(); }));
     ASSERT_EQ(monitor.recorder.errors.size(), 1U);
     EXPECT_EQ(monitor.recorder.errors[0], "Socket Error # 10061\r\nConnection refused.");
     EXPECT_TRUE(monitor.recorder.infos.empty());

@@ -275,22 +275,66 @@ TEST(HttpClient, AnswerStreamedForeverEndsAtTheAnswerDeadline) {
     EXPECT_FALSE(body.empty());
 }
 
-TEST(HttpClient, ConnectThatIsNeverAcceptedTimesOut) {
-    // Backlog 0 and no accept: once one connection waits in the queue, further handshakes go
-    // unanswered.
-    TestHttpServer server(0);
+/// Connects a socket to `server` (backlog 0, never accepting) that fills its queue, so that
+/// further handshakes go unanswered.
+int fillBacklog(const TestHttpServer& server) {
     const int filler = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in remote{};
     remote.sin_family = AF_INET;
     remote.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     remote.sin_port = htons(static_cast<std::uint16_t>(server.port()));
-    ASSERT_EQ(connect(filler, reinterpret_cast<const sockaddr*>(&remote), sizeof remote), 0);
+    EXPECT_EQ(connect(filler, reinterpret_cast<const sockaddr*>(&remote), sizeof remote), 0);
+    return filler;
+}
+
+TEST(HttpClient, ConnectThatIsNeverAcceptedTimesOut) {
+    TestHttpServer server(0);
+    const int filler = fillBacklog(server);
 
     HttpClient client;
     client.setTimeouts({.connect = 300ms, .idle = 5s, .answer = 5s});
     std::string body;
     EXPECT_EQ(postError(client, urlOf(server), body), kTimedOut);
     close(filler);
+}
+
+TEST(HttpClient, CancelFromAnotherThreadEndsEveryWaitAtOnce) {
+    const struct {
+        const char* name;
+        int backlog;
+        bool fillBacklog;  ///< the handshake is never answered
+    } cases[] = {{"waiting for the handshake", 0, true}, {"waiting for the answer", 4, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestHttpServer server(c.backlog);
+        const int filler = c.fillBacklog ? fillBacklog(server) : -1;
+        if (!c.fillBacklog) {
+            server.serve([](int connection) { TestHttpServer::waitForClientClose(connection); });
+        }
+        HttpClient client;  // the default limits of 15 and 20 s
+        std::string body;
+        std::thread canceller([&] {
+            std::this_thread::sleep_for(200ms);
+            client.cancel();
+        });
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_EQ(postError(client, urlOf(server), body), kCancelledMessage);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
+        EXPECT_FALSE(client.isConnected());
+        canceller.join();
+        if (filler >= 0) {
+            close(filler);
+        }
+    }
+}
+
+TEST(HttpClient, CancelledClientFailsLaterPostsWithoutConnecting) {
+    TestHttpServer server;
+    HttpClient client;
+    client.cancel();
+    std::string body;
+    EXPECT_EQ(postError(client, urlOf(server), body), kCancelledMessage);
+    EXPECT_FALSE(server.hasPendingConnection());
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #include "ui/grid_view.h"
 
 #include <QAbstractButton>
+#include <QClipboard>
 #include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -352,11 +354,51 @@ void GridView::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void GridView::keyPressEvent(QKeyEvent* event) {
+    if (handleCopyKeys(event)) {
+        return;
+    }
     const QModelIndex before = currentIndex();
     QTableView::keyPressEvent(event);
     if (currentIndex().isValid() && currentIndex() != before) {
         scrollTo(currentIndex());  // keyboard moves keep the current cell in view
     }
+}
+
+bool GridView::handleCopyKeys(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Copy)) {
+        event->accept();
+        if (const std::optional<CellRange> range = copiedRange()) {
+            QGuiApplication::clipboard()->setText(
+                QString::fromStdString(cellsAsTabSeparated(*this, *range)));
+        }
+        return true;
+    }
+    if (event->matches(QKeySequence::SelectAll)) {
+        event->accept();
+        if (selectionMode() == ContiguousSelection) {
+            selectAll();
+        }
+        return true;
+    }
+    return false;
+}
+
+std::optional<CellRange> GridView::copiedRange() const {
+    if (!m_look.selectionVisible || !currentIndex().isValid()) {
+        return std::nullopt;
+    }
+    const QModelIndexList selected = selectionMode() == ContiguousSelection
+                                         ? selectionModel()->selectedIndexes()
+                                         : QModelIndexList{};
+    if (selected.isEmpty()) {
+        const QPoint cell = gridCell(currentIndex());
+        return CellRange{cell.x(), cell.y(), cell.x(), cell.y()};
+    }
+    QRect bounds;
+    for (const QModelIndex& index : selected) {
+        bounds |= QRect(gridCell(index), QSize(1, 1));
+    }
+    return CellRange{bounds.left(), bounds.top(), bounds.right(), bounds.bottom()};
 }
 
 bool GridView::edit(const QModelIndex& index, EditTrigger trigger, QEvent*) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/cell_copy.h"
 #include "common/cell_grid.h"
 #include "ui/grid_cell_painter.h"
 #include "ui/grid_model.h"
@@ -60,6 +61,10 @@ public:
     int topRow() const;
     /// Scrolls so that `row` is the first normal row in view, as far as the grid allows.
     void setTopRow(int row);
+    /// The cells Ctrl+C copies: in a range-select grid the selected rectangle, in another grid
+    /// with a visible selection the current cell; nothing where the selection is hidden (the
+    /// trace, whose rows move as records arrive).
+    std::optional<CellRange> copiedRange() const;
 
     // Configuration. Sizes are in pixels; fonts should carry pixel sizes.
     void setColCount(int count);
@@ -124,6 +129,8 @@ private:
     /// Mouse buttons on the fixed row, the fixed column and the corner; no `cell` for a
     /// header's area beyond its last cell. Returns true when the event was consumed.
     bool handleFixedAreaMouse(QEvent* event, std::optional<QPoint> cell);
+    /// Ctrl+C and Ctrl+A; true when the key was one of them.
+    bool handleCopyKeys(QKeyEvent* event);
 
     GridModel* m_model;
     GridLook m_look;

@@ -1,11 +1,15 @@
 #include "trace/trace_window.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 
+#include "trace/trace_text.h"
 #include "ui/frame_pacer.h"
 #include "ui/grid_setup.h"
 #include "ui/grid_view.h"
@@ -60,9 +64,10 @@ GridSetup traceGridSetup() {
 TFTrace::TFTrace(Clock clock, FormatSettings format, Dialogs dialogs, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      m_dialogs(std::move(dialogs)) {
+      m_dialogs(std::move(dialogs)),
+      m_format(std::move(format)) {
     createControls();
-    m_log = std::make_unique<TraceLog>(*GridTrace, std::move(clock), std::move(format));
+    m_log = std::make_unique<TraceLog>(*GridTrace, std::move(clock), m_format);
     setWindowTitle(QStringLiteral("Трассировка шины QV-LINK"));
     setFixedSize(kClientWidth, kClientHeight);
     move(kScreenPosition);
@@ -71,6 +76,8 @@ TFTrace::TFTrace(Clock clock, FormatSettings format, Dialogs dialogs, QWidget* p
     FramePacer::pace(this, kMaxFramesPerSecond)->setMaxPaintShare(kMaxPaintShare);
     SaveTraceDialog = {QStringLiteral("Kelta2BusTrace.htm"), QStringLiteral("html"),
                        QStringLiteral("Веб-страница (*.htm; *.html)"), QStringLiteral("*.htm")};
+    SaveCsvDialog = {QStringLiteral("Kelta2BusTrace.csv"), QStringLiteral("csv"),
+                     QStringLiteral("Текст CSV (*.csv)"), QStringLiteral("*.csv")};
     arrangeTabOrder();
     connectHandlers();
     m_filter = currentFilter();
@@ -130,6 +137,8 @@ void TFTrace::connectHandlers() {
             [this](const QString& text) { m_filter.macAddr = text.toStdString(); });
     GridTrace->setOnDblClickCell([this](int row, int col) { GridTraceDblClickCell(row, col); });
     GridTrace->setOnCanEditCell(&TFTrace::GridTraceCanEditCell);
+    GridTrace->setOnContextMenu(
+        [this](int row, int, const QPoint& at) { recordMenu(row)->exec(at); });
 }
 
 TraceFilter TFTrace::currentFilter() const {
@@ -159,15 +168,21 @@ void TFTrace::BRemoveMacAddrFilterClick() {
 }
 
 void TFTrace::BSaveTraceClick() {
+    saveThroughDialog(SaveTraceDialog,
+                      [this](const std::string& path) { GridTrace->saveAsHtml(path); });
+}
+
+void TFTrace::saveThroughDialog(SaveDialogSettings& dialog,
+                                const std::function<void(const std::string& path)>& write) {
     runHandler(
         this,
-        [this] {
-            const std::optional<QString> path = m_dialogs.saveFileName(this, SaveTraceDialog);
+        [&] {
+            const std::optional<QString> path = m_dialogs.saveFileName(this, dialog);
             if (!path) {
                 return;
             }
-            SaveTraceDialog.fileName = *path;
-            GridTrace->saveAsHtml(path->toStdString());
+            dialog.fileName = *path;
+            write(path->toStdString());
         },
         m_dialogs.error);
 }
@@ -184,6 +199,41 @@ void TFTrace::GridTraceDblClickCell(int row, int col) {
 
 void TFTrace::GridTraceCanEditCell(int, int, bool& canEdit) {
     canEdit = false;
+}
+
+std::unique_ptr<QMenu> TFTrace::recordMenu(int row) {
+    auto menu = std::make_unique<QMenu>(this);
+    if (const std::optional<TraceRecordCopy> record = traceRecordAt(*GridTrace, row)) {
+        const auto copy = [](const std::string& text) {
+            return [text = QString::fromStdString(text)] {
+                QGuiApplication::clipboard()->setText(text);
+            };
+        };
+        const auto fill = [](QLineEdit* filter, const std::string& text) {
+            return [filter, text = QString::fromStdString(text)] { filter->setText(text); };
+        };
+        menu->addAction(QStringLiteral("Копировать"), copy(record->line));
+        menu->addAction(QStringLiteral("Копировать пакет (hex)"), copy(record->hexDump));
+        menu->addAction(QStringLiteral("Фильтр по этому IP"), fill(EFilterIpAddr, record->ipAddr));
+        menu->addAction(QStringLiteral("Фильтр по этому MAC"),
+                        fill(EFilterMacAddr, record->macAddr));
+        menu->addSeparator();
+    }
+    menu->addAction(QStringLiteral("Сохранить как CSV..."), [this] { saveTraceAsCsv(); });
+    return menu;
+}
+
+void TFTrace::saveTraceAsCsv() {
+    saveThroughDialog(SaveCsvDialog, [this](const std::string& path) {
+        saveTraceCsv(path, *GridTrace, m_format);
+    });
+}
+
+void TFTrace::showDeviceTrace(const QString& macAddr) {
+    EFilterMacAddr->setText(macAddr);
+    show();
+    raise();
+    activateWindow();
 }
 
 }  // namespace qvlink

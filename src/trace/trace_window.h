@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <memory>
+#include <string>
 
 #include "common/bus_types.h"
 #include "common/clock.h"
@@ -13,6 +15,7 @@ class QCheckBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 
 namespace qvlink {
@@ -40,6 +43,15 @@ public:
     void GridTraceDblClickCell(int row, int col);
     static void GridTraceCanEditCell(int row, int col, bool& canEdit);
 
+    /// The context menu of grid row `row`, acting on the record that row holds now: copy it
+    /// or its datagram, filter by its sender or device; and, for any row, "Сохранить как
+    /// CSV...".
+    std::unique_ptr<QMenu> recordMenu(int row);
+    /// Asks for a file in a save dialog of its own and writes the trace there as CSV.
+    void saveTraceAsCsv();
+    /// Shows the window with the MAC filter set to `macAddr`, as if typed.
+    void showDeviceTrace(const QString& macAddr);
+
     QFrame* PanelOptions;
     QCheckBox* ChActive;
     QPushButton* BClearTrace;
@@ -53,15 +65,22 @@ public:
     GridView* GridTrace;
     /// Settings of the save dialog; its file name is the last one chosen.
     SaveDialogSettings SaveTraceDialog;
+    /// Settings of the CSV save dialog, apart from the HTML one.
+    SaveDialogSettings SaveCsvDialog;
 
 private:
     void createControls();
     void arrangeTabOrder();
     void connectHandlers();
+    /// Asks for a file with `dialog`, remembers the choice and has `write` write it there; a
+    /// failure is shown in the error box.
+    void saveThroughDialog(SaveDialogSettings& dialog,
+                           const std::function<void(const std::string& path)>& write);
     /// The switch and filters as they stand now.
     TraceFilter currentFilter() const;
 
     Dialogs m_dialogs;
+    FormatSettings m_format;
     TraceFilter m_filter;  // follows the controls' signals, so no text is copied per datagram
     std::unique_ptr<TraceLog> m_log;
 };

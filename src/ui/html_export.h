@@ -44,9 +44,7 @@ std::vector<std::string> htmlTableLines(const HtmlTableSource& source);
 /// The file's bytes: every line in Windows-1251, each followed by CR LF.
 std::string htmlTableBytes(const HtmlTableSource& source);
 
-/// Creates or replaces `path` and writes the table into it. Throws std::runtime_error with
-/// "Cannot Create file <path>" when the file cannot be created (nothing is written), or with
-/// the system's message for a write that fails later (what was written stays).
+/// Creates or replaces `path` and writes the table into it, failing as saveFileBytes does.
 void saveHtmlTable(const std::string& path, const HtmlTableSource& source);
 
 }  // namespace qvlink

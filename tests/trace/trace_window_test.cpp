@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
 #include <vector>
@@ -184,6 +187,77 @@ TEST_F(TraceWindowTest, SaveFailureIsShownAndTheTraceStays) {
     recorder.savePath.reset();
     trace.BSaveTraceClick();
     EXPECT_TRUE(recorder.errors.empty()) << "cancelling is not an error";
+}
+
+/// Triggers the entry called `text` of a context menu; false when it has none.
+bool trigger(QMenu& menu, const QString& text) {
+    for (QAction* action : menu.actions()) {
+        if (action->text() == text) {
+            action->trigger();
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST_F(TraceWindowTest, RecordMenuActsOnTheRecordItWasOpenedOn) {
+    record("10.0.0.5", 0x001122);
+    const std::unique_ptr<QMenu> menu = trace.recordMenu(1);
+    // Newer records push the first one out of the grid while the menu is open.
+    for (int n = 0; n < 298; ++n) {
+        record("10.0.0.9", 0x000300 + static_cast<std::uint32_t>(n));
+    }
+    ASSERT_NE(grid.getCellText(1, 1), "10.0.0.5");
+
+    const struct {
+        QString entry;
+        QString clipboard;
+    } copies[] = {
+        {"Копировать",
+         "12:00:01.250\t10.0.0.5\tFA CE 01 00 11 22 00 02 02 05 00 01 \tТирон: ТС цикл"},
+        {"Копировать пакет (hex)", "FA CE 01 00 11 22 00 02 02 05 00 01 "},
+    };
+    for (const auto& c : copies) {
+        SCOPED_TRACE(c.entry.toStdString());
+        QGuiApplication::clipboard()->clear();
+        ASSERT_TRUE(trigger(*menu, c.entry));
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), c.clipboard);
+    }
+
+    ASSERT_TRUE(trigger(*menu, "Фильтр по этому IP"));
+    ASSERT_TRUE(trigger(*menu, "Фильтр по этому MAC"));
+    EXPECT_EQ(trace.EFilterIpAddr->text(), "10.0.0.5");
+    EXPECT_EQ(trace.EFilterMacAddr->text(), "FA:CE:01:00:11:22");
+    trace.BClearTraceClick();
+    record("10.0.0.9", 0x001122);
+    record("10.0.0.5", 0x000999);
+    record("10.0.0.5", 0x001122);
+    EXPECT_EQ(records(), 1) << "the filters work as if typed";
+}
+
+TEST_F(TraceWindowTest, MenuOutsideARecordOnlySavesAndCsvHasADialogOfItsOwn) {
+    const std::unique_ptr<QMenu> menu = trace.recordMenu(1);  // the empty last row
+    ASSERT_EQ(menu->actions().size(), 1);
+    record("10.0.0.5");
+    QTemporaryDir folder;
+    const QString path = folder.filePath("trace.csv");
+    recorder.savePath = path;
+    ASSERT_TRUE(trigger(*menu, "Сохранить как CSV..."));
+    ASSERT_TRUE(recorder.errors.empty());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(),
+              QByteArray("\xEF\xBB\xBFВремя приема,IP-адрес,Пакет,Расшифровка\r\n"
+                         "12:00:01.250,10.0.0.5,FA CE 01 00 11 22 00 02 02 05 00 01 ,"
+                         "Тирон: ТС цикл\r\n"));
+    EXPECT_EQ(trace.SaveCsvDialog.fileName, path);
+    EXPECT_EQ(trace.SaveCsvDialog.defaultExtension, "csv");
+    EXPECT_EQ(trace.SaveTraceDialog.fileName, "Kelta2BusTrace.htm") << "the HTML one unchanged";
+
+    recorder.savePath = QString("/nonexistent-folder/trace.csv");
+    trace.saveTraceAsCsv();
+    EXPECT_EQ(recorder.errors,
+              std::vector<QString>{"Cannot Create file /nonexistent-folder/trace.csv."});
 }
 
 TEST_F(TraceWindowTest, LayoutAndDialogSettings) {

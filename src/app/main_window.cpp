@@ -1,8 +1,10 @@
 #include "app/main_window.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -36,6 +38,18 @@ const QString kReprogConfirmation =
     QStringLiteral("Команда входа в режим обновления программы выдана");
 const char* const kIpTooLong =
     "IP-адрес слишком длинный: команда смены адреса не помещается в пакет.";
+
+/// A menu action that puts `text` on the clipboard.
+std::function<void()> copyToClipboard(const std::string& text) {
+    return [text = QString::fromStdString(text)] { QGuiApplication::clipboard()->setText(text); };
+}
+
+/// Runs a context menu at `globalPos`, if there is one.
+void execMenu(const std::unique_ptr<QMenu>& menu, const QPoint& globalPos) {
+    if (menu) {
+        menu->exec(globalPos);
+    }
+}
 
 QFont arial(int pixels) {
     return pixelFont(QStringLiteral("Arial"), pixels);
@@ -213,10 +227,13 @@ void TFMain::connectHandlers() {
     GridTi->setOnClickCell([this](int row, int col) { GridTiClickCell(row, col); });
     GridTs->setOnDblClickCell([this](int row, int) { openTrend(PointKind::Ts, row); });
     GridTi->setOnDblClickCell([this](int row, int) { openTrend(PointKind::Ti, row); });
-    GridTs->setOnContextMenu(
-        [this](int row, int, const QPoint& at) { showPointMenu(PointKind::Ts, row, at); });
-    GridTi->setOnContextMenu(
-        [this](int row, int, const QPoint& at) { showPointMenu(PointKind::Ti, row, at); });
+    GridDevices->setOnContextMenu(
+        [this](int row, int, const QPoint& at) { execMenu(deviceMenu(row), at); });
+    for (GridView* points : {GridTs, GridTi}) {
+        points->setOnContextMenu([this, points](int row, int, const QPoint& at) {
+            execMenu(pointMenu(*points, row), at);
+        });
+    }
     for (GridView* view : {GridDevices, GridTs, GridTi, GridInfo}) {
         view->setOnCanEditCell(&TFMain::GridCanEditCell);
     }
@@ -429,18 +446,6 @@ bool TFMain::focusedPointRow(PointKind& kind, int& row) const {
     return false;
 }
 
-void TFMain::showPointMenu(PointKind kind, int row, const QPoint& globalPos) {
-    if (row < 1 || row > kPointCount) {
-        return;
-    }
-    QMenu menu(this);
-    addMenuEntry(menu, QStringLiteral("Тренд"), kTrendShortcut,
-                 [this, kind, row] { openTrend(kind, row); });
-    addMenuEntry(menu, QStringLiteral("Добавить на график"), kAddToTrendShortcut,
-                 [this, kind, row] { addToTrend(kind, row); });
-    menu.exec(globalPos);
-}
-
 void TFMain::openTrend(PointKind kind, int row) {
     if (row < 1 || row > kPointCount) {
         return;
@@ -472,6 +477,38 @@ void TFMain::setCommandsBusy(bool busy) {
     } else {
         unsetCursor();
     }
+}
+
+std::unique_ptr<QMenu> TFMain::deviceMenu(int row) {
+    TDevice device;
+    if (!m_registry.getDevice(row, device)) {
+        return nullptr;
+    }
+    auto menu = std::make_unique<QMenu>(this);
+    menu->addAction(QStringLiteral("Копировать MAC"), copyToClipboard(device.macAddr));
+    menu->addAction(QStringLiteral("Копировать IP"), copyToClipboard(device.ipAddr));
+    menu->addAction(QStringLiteral("Трассировка устройства"),
+                    [this, mac = QString::fromStdString(device.macAddr)] {
+                        if (m_trace != nullptr) {
+                            m_trace->showDeviceTrace(mac);
+                        }
+                    });
+    return menu;
+}
+
+std::unique_ptr<QMenu> TFMain::pointMenu(GridView& grid, int row) {
+    if (row < 1 || row > kPointCount) {
+        return nullptr;
+    }
+    auto menu = std::make_unique<QMenu>(this);
+    menu->addAction(QStringLiteral("Копировать"), copyToClipboard(cellsAsTabSeparated(
+                                                      grid, {0, row, kPointGridColumns - 1, row})));
+    const PointKind kind = &grid == GridTs ? PointKind::Ts : PointKind::Ti;
+    addMenuEntry(*menu, QStringLiteral("Тренд"), kTrendShortcut,
+                 [this, kind, row] { openTrend(kind, row); });
+    addMenuEntry(*menu, QStringLiteral("Добавить на график"), kAddToTrendShortcut,
+                 [this, kind, row] { addToTrend(kind, row); });
+    return menu;
 }
 
 void TFMain::closeEvent(QCloseEvent* event) {

@@ -24,6 +24,7 @@
 #include "ui/dialogs.h"
 
 class QGroupBox;
+class QMenu;
 class QPushButton;
 class QTimer;
 
@@ -93,6 +94,10 @@ public:
     void addToTrend(PointKind kind, int row);
     /// The open trend window, or null.
     TrendWindow* trendWindow() const { return m_trendWindow.get(); }
+    /// Context menus of a device row and of a TS or TI row, acting on what the row held when
+    /// the menu opened; null where the row holds nothing.
+    std::unique_ptr<QMenu> deviceMenu(int row);
+    std::unique_ptr<QMenu> pointMenu(GridView& grid, int row);
 
     const DeviceRegistry& registry() const { return m_registry; }
     const TeleparamTables& tables() const { return m_tables; }
@@ -124,7 +129,6 @@ private:
     void connectHandlers();
     void selectRow(SelectionKind kind, int row);
     void createShortcuts();
-    void showPointMenu(PointKind kind, int row, const QPoint& globalPos);
     /// The point row the shortcuts act on: the current row of the focused TS or TI grid.
     bool focusedPointRow(PointKind& kind, int& row) const;
     /// Runs a handler; an exception is shown in the error box and goes no further.

@@ -384,13 +384,16 @@ bool GridView::handleCopyKeys(QKeyEvent* event) {
 }
 
 std::optional<CellRange> GridView::copiedRange() const {
-    if (!m_look.selectionVisible || !currentIndex().isValid()) {
+    if (!m_look.selectionVisible) {
         return std::nullopt;
     }
     const QModelIndexList selected = selectionMode() == ContiguousSelection
                                          ? selectionModel()->selectedIndexes()
                                          : QModelIndexList{};
     if (selected.isEmpty()) {
+        if (!currentIndex().isValid()) {
+            return std::nullopt;
+        }
         const QPoint cell = gridCell(currentIndex());
         return CellRange{cell.x(), cell.y(), cell.x(), cell.y()};
     }

@@ -10,6 +10,7 @@
 
 #include "app/main_window.h"
 #include "app/monitor_fixture.h"
+#include "support/menu_actions.h"
 #include "support/packet_builder.h"
 
 namespace qvlink {
@@ -18,19 +19,9 @@ namespace {
 using test::Monitor;
 using test::sequencedDatagram;
 
-bool trigger(QMenu& menu, const QString& text) {
-    for (QAction* action : menu.actions()) {
-        if (action->text() == text) {
-            action->trigger();
-            return true;
-        }
-    }
-    return false;
-}
-
 QString clipboardAfter(QMenu& menu, const QString& entry) {
     QGuiApplication::clipboard()->clear();
-    EXPECT_TRUE(trigger(menu, entry)) << entry.toStdString();
+    EXPECT_TRUE(test::triggerMenuEntry(menu, entry)) << entry.toStdString();
     return QGuiApplication::clipboard()->text();
 }
 
@@ -58,7 +49,7 @@ TEST_F(MainWindowMenus, DeviceRowCopiesItsAddressesAndOpensItsTrace) {
     EXPECT_EQ(clipboardAfter(*menu, "Копировать MAC"), "FA:CE:10:0A:00:3C");
     EXPECT_EQ(clipboardAfter(*menu, "Копировать IP"), "127.0.0.12");
 
-    ASSERT_TRUE(trigger(*menu, "Трассировка устройства"));
+    ASSERT_TRUE(test::triggerMenuEntry(*menu, "Трассировка устройства"));
     EXPECT_TRUE(monitor.trace->isVisible());
     EXPECT_EQ(monitor.trace->EFilterMacAddr->text(), "FA:CE:10:0A:00:3C");
     ASSERT_TRUE(monitor.sendAndWait({sequencedDatagram(16, 0x0A003C, 3, kClassTu, 0, {0}),

@@ -14,6 +14,7 @@
 
 #include "app/monitor_fixture.h"
 #include "protocol/packets.h"
+#include "support/menu_actions.h"
 #include "support/packet_builder.h"
 #include "ui/grid_view.h"
 
@@ -189,17 +190,6 @@ TEST_F(TraceWindowTest, SaveFailureIsShownAndTheTraceStays) {
     EXPECT_TRUE(recorder.errors.empty()) << "cancelling is not an error";
 }
 
-/// Triggers the entry called `text` of a context menu; false when it has none.
-bool trigger(QMenu& menu, const QString& text) {
-    for (QAction* action : menu.actions()) {
-        if (action->text() == text) {
-            action->trigger();
-            return true;
-        }
-    }
-    return false;
-}
-
 TEST_F(TraceWindowTest, RecordMenuActsOnTheRecordItWasOpenedOn) {
     record("10.0.0.5", 0x001122);
     const std::unique_ptr<QMenu> menu = trace.recordMenu(1);
@@ -220,12 +210,12 @@ TEST_F(TraceWindowTest, RecordMenuActsOnTheRecordItWasOpenedOn) {
     for (const auto& c : copies) {
         SCOPED_TRACE(c.entry.toStdString());
         QGuiApplication::clipboard()->clear();
-        ASSERT_TRUE(trigger(*menu, c.entry));
+        ASSERT_TRUE(test::triggerMenuEntry(*menu, c.entry));
         EXPECT_EQ(QGuiApplication::clipboard()->text(), c.clipboard);
     }
 
-    ASSERT_TRUE(trigger(*menu, "Фильтр по этому IP"));
-    ASSERT_TRUE(trigger(*menu, "Фильтр по этому MAC"));
+    ASSERT_TRUE(test::triggerMenuEntry(*menu, "Фильтр по этому IP"));
+    ASSERT_TRUE(test::triggerMenuEntry(*menu, "Фильтр по этому MAC"));
     EXPECT_EQ(trace.EFilterIpAddr->text(), "10.0.0.5");
     EXPECT_EQ(trace.EFilterMacAddr->text(), "FA:CE:01:00:11:22");
     trace.BClearTraceClick();
@@ -242,7 +232,7 @@ TEST_F(TraceWindowTest, MenuOutsideARecordOnlySavesAndCsvHasADialogOfItsOwn) {
     QTemporaryDir folder;
     const QString path = folder.filePath("trace.csv");
     recorder.savePath = path;
-    ASSERT_TRUE(trigger(*menu, "Сохранить как CSV..."));
+    ASSERT_TRUE(test::triggerMenuEntry(*menu, "Сохранить как CSV..."));
     ASSERT_TRUE(recorder.errors.empty());
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));

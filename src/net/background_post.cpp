@@ -1,5 +1,11 @@
 #include "net/background_post.h"
 
+#include <sys/eventfd.h>
+
+#include <cerrno>
+
+#include "net/socket_error.h"
+
 namespace qvlink {
 
 BackgroundPost::BackgroundPost(HttpClient& client, Dispatcher& dispatcher)
@@ -7,46 +13,51 @@ BackgroundPost::BackgroundPost(HttpClient& client, Dispatcher& dispatcher)
 
 BackgroundPost::~BackgroundPost() {
     cancel();
-    joinFinished();
+    joinWorker();
 }
 
 bool BackgroundPost::start(std::string url, std::vector<std::string> formLines, Done done) {
-    if (m_state->running || m_state->cancelled) {
+    if (isRunning() || m_cancelled) {
         return false;
     }
-    joinFinished();
-    m_state->running = true;
-    std::weak_ptr<State> state = m_state;
-    m_thread = std::thread([this, url = std::move(url), formLines = std::move(formLines),
-                            done = std::move(done), state = std::move(state)]() mutable {
-        std::exception_ptr failure;
+    joinWorker();
+    m_finished = UniqueFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!m_finished) {
+        throwSocketError(errno);
+    }
+    m_done = std::move(done);
+    m_failure = nullptr;
+    m_watch = m_dispatcher.watchReadable(m_finished.get(), [this] { finish(); });
+    m_worker = std::thread([this, url = std::move(url), formLines = std::move(formLines),
+                            finished = m_finished.get()] {
         try {
             std::string response;
             m_client.PostForm(url, formLines, response);
         } catch (...) {
-            failure = std::current_exception();
+            m_failure = std::current_exception();
         }
-        m_dispatcher.post([state = std::move(state), done = std::move(done), failure] {
-            const std::shared_ptr<State> owner = state.lock();
-            if (owner == nullptr || owner->cancelled) {
-                return;
-            }
-            owner->running = false;
-            done(failure);
-        });
+        static_cast<void>(eventfd_write(finished, 1));
     });
     return true;
 }
 
+void BackgroundPost::finish() {
+    m_watch.reset();
+    joinWorker();
+    const Done done = std::exchange(m_done, nullptr);
+    done(m_failure);
+}
+
 void BackgroundPost::cancel() {
-    m_state->cancelled = true;
-    m_state->running = false;
+    m_cancelled = true;
+    m_watch.reset();
+    m_done = nullptr;
     m_client.cancel();
 }
 
-void BackgroundPost::joinFinished() {
-    if (m_thread.joinable()) {
-        m_thread.join();
+void BackgroundPost::joinWorker() {
+    if (m_worker.joinable()) {
+        m_worker.join();
     }
 }
 

@@ -106,6 +106,7 @@ void TFTrace::createControls() {
     GridTrace = new GridView(this);
     GridTrace->setGeometry(0, 73, kClientWidth, kClientHeight - 73);
     applyGridSetup(*GridTrace, traceGridSetup());
+    GridTrace->setKeyboardCopy(false);
 }
 
 void TFTrace::arrangeTabOrder() {

@@ -384,18 +384,17 @@ bool GridView::handleCopyKeys(QKeyEvent* event) {
 }
 
 std::optional<CellRange> GridView::copiedRange() const {
-    if (!m_look.selectionVisible) {
+    if (!m_keyboardCopy) {
         return std::nullopt;
     }
     const QModelIndexList selected = selectionMode() == ContiguousSelection
                                          ? selectionModel()->selectedIndexes()
                                          : QModelIndexList{};
     if (selected.isEmpty()) {
-        if (!currentIndex().isValid()) {
+        if (m_currentRow < FixedRows() || m_currentCol < FixedCols()) {
             return std::nullopt;
         }
-        const QPoint cell = gridCell(currentIndex());
-        return CellRange{cell.x(), cell.y(), cell.x(), cell.y()};
+        return CellRange{m_currentCol, m_currentRow, m_currentCol, m_currentRow};
     }
     QRect bounds;
     for (const QModelIndex& index : selected) {

@@ -61,9 +61,8 @@ public:
     int topRow() const;
     /// Scrolls so that `row` is the first normal row in view, as far as the grid allows.
     void setTopRow(int row);
-    /// The cells Ctrl+C copies: in a range-select grid the selected rectangle, in another grid
-    /// with a visible selection the current cell; nothing where the selection is hidden (the
-    /// trace, whose rows move as records arrive).
+    /// The cells Ctrl+C copies: in a range-select grid the selected rectangle, in another the
+    /// current cell; nothing where keyboard copying is off.
     std::optional<CellRange> copiedRange() const;
 
     // Configuration. Sizes are in pixels; fonts should carry pixel sizes.
@@ -86,6 +85,8 @@ public:
     void setSelectionVisible(bool visible);
     /// True: the mouse selects ranges of cells; false: one cell.
     void setRangeSelect(bool range);
+    /// False: Ctrl+C copies nothing (the trace, whose rows move as records arrive).
+    void setKeyboardCopy(bool on) { m_keyboardCopy = on; }
     /// False: no scroll bars at all; true: each as needed.
     void setScrollBarsShown(bool shown);
 
@@ -145,6 +146,7 @@ private:
     int m_currentRow = 0;
     /// Set while the grid itself moves Qt's current index, which must not move the cell.
     bool m_movingCurrent = false;
+    bool m_keyboardCopy = true;
 
     CellEvent m_onClickCell;
     CellEvent m_onDblClickCell;

@@ -11,12 +11,12 @@ namespace qvlink {
 namespace {
 
 /// A grid with a header row and a numbered column, every normal cell named "c<col>r<row>".
-void fillGrid(GridView& grid, bool rangeSelect, bool selectionVisible) {
+void fillGrid(GridView& grid, bool rangeSelect, bool keyboardCopy) {
     grid.setColCount(3);
     grid.setRowCount(5);
     grid.setColWidths({35, 60, 55});
     grid.setRangeSelect(rangeSelect);
-    grid.setSelectionVisible(selectionVisible);
+    grid.setKeyboardCopy(keyboardCopy);
     for (int row = 1; row < 5; ++row) {
         for (int col = 1; col < 3; ++col) {
             grid.setCellText(col, row, "c" + std::to_string(col) + "r" + std::to_string(row));
@@ -35,7 +35,7 @@ TEST(GridCopy, CtrlCCopiesTheSelectionTheCurrentCellOrNothing) {
     const struct {
         const char* name;
         bool rangeSelect;
-        bool selectionVisible;
+        bool keyboardCopy;
         bool selectAll;  ///< Ctrl+A instead of a click and a shift-click
         std::string copied;
     } cases[] = {
@@ -43,12 +43,12 @@ TEST(GridCopy, CtrlCCopiesTheSelectionTheCurrentCellOrNothing) {
         {"range grid, Ctrl+A", true, true, true, "c1r1\tc2r1\nc1r2\tc2r2\nc1r3\tc2r3\nc1r4\tc2r4"},
         {"single-cell grid: the current cell", false, true, false, "c2r3"},
         {"single-cell grid ignores Ctrl+A", false, true, true, "c1r1"},
-        {"hidden selection (the trace): nothing", false, false, false, "untouched"},
+        {"keyboard copy off (the trace): nothing", false, false, false, "untouched"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         GridView grid;
-        fillGrid(grid, c.rangeSelect, c.selectionVisible);
+        fillGrid(grid, c.rangeSelect, c.keyboardCopy);
         QGuiApplication::clipboard()->setText("untouched");
         if (c.selectAll) {
             QTest::keyClick(&grid, Qt::Key_A, Qt::ControlModifier);

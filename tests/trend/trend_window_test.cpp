@@ -67,7 +67,8 @@ TEST_F(TrendFromGrid, RightClickOpensTheMenuAndLeavesCurrentCellAndSelectionAlon
     const QModelIndexList selectedBefore = window.GridTi->selectionModel()->selectedIndexes();
 
     const QStringList entries = rightClick(*window.GridTi, 9);
-    EXPECT_EQ(entries, (QStringList{"Копировать", "Тренд\tCtrl+T", "Добавить на график\tCtrl+Shift+T"}));
+    EXPECT_EQ(entries,
+              (QStringList{"Копировать", "Тренд\tCtrl+T", "Добавить на график\tCtrl+Shift+T"}));
     EXPECT_EQ(window.GridTi->currentRow(), 4);
     EXPECT_EQ(window.GridTi->selectionModel()->selectedIndexes(), selectedBefore);
     EXPECT_EQ(window.selectionKind(), SelectionKind::Ti);

@@ -68,7 +68,7 @@ TEST_F(TrendFromGrid, RightClickOpensTheMenuAndLeavesCurrentCellAndSelectionAlon
 
     const QStringList entries = rightClick(*window.GridTi, 9);
     EXPECT_EQ(entries,
-              (QStringList{"Копировать", "Тренд\tCtrl+T", "Добавить на график\tCtrl+Shift+T"}));
+              (QStringList{"Копировать\t", "Тренд\tCtrl+T", "Добавить на график\tCtrl+Shift+T"}));
     EXPECT_EQ(window.GridTi->currentRow(), 4);
     EXPECT_EQ(window.GridTi->selectionModel()->selectedIndexes(), selectedBefore);
     EXPECT_EQ(window.selectionKind(), SelectionKind::Ti);

@@ -27,7 +27,7 @@ inline std::vector<std::uint8_t> sequencedDatagram(std::uint8_t type, std::uint3
                                    msgClass,
                                    subtype};
     // Sized once and filled: g++ 12 at -O3 reports an insert that grows a vector as out of
-    // bounds (a false -Warray-bounds, GCC bug 107852).
+    // bounds (a false -Warray-bounds of its inliner).
     std::vector<std::uint8_t> bytes(std::size(header) + payload.size());
     std::copy(payload.begin(), payload.end(),
               std::copy(std::begin(header), std::end(header), bytes.begin()));

@@ -2,6 +2,8 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <cmath>
 
 #ifndef QVLINK_VERSION
 #define QVLINK_VERSION "0"
@@ -26,6 +28,22 @@ const QCommandLineOption kHistoryDays(QStringLiteral("history-days"),
 const QCommandLineOption kHistoryMaxMb(
     QStringLiteral("history-max-mb"),
     QStringLiteral("Keep at most N megabytes of history (default 1024)."), QStringLiteral("N"));
+
+const QCommandLineOption kRecord(QStringLiteral("record"),
+                                 QStringLiteral("Record the bus from start-up into a new pcap "
+                                                "file in folder DIR."),
+                                 QStringLiteral("DIR"));
+const QCommandLineOption kRecordRotateSize(
+    QStringLiteral("record-rotate-size"),
+    QStringLiteral("Start a new recording file when one reaches MB megabytes."),
+    QStringLiteral("MB"));
+const QCommandLineOption kRecordRingFiles(
+    QStringLiteral("record-ring-files"),
+    QStringLiteral("Keep at most N recording files (default with --record-rotate-size: 10)."),
+    QStringLiteral("N"));
+constexpr int kMaxRingFiles = 100000;
+constexpr double kBytesPerMegabyte = 1e6;
+constexpr double kMaxRotateBytes = 1e15;
 
 CommandLine leave(int exitCode, std::string output, std::string error) {
     CommandLine line;
@@ -56,6 +74,42 @@ QString rangeError(const QCommandLineParser& parser, const QCommandLineOption& o
         .arg(parser.value(option));
 }
 
+/// Reads the recording options into `options`; the complaint about them, or empty.
+QString readRecording(const QCommandLineParser& parser, CommandLineOptions& options) {
+    if (parser.isSet(kRecord)) {
+        const QFileInfo folder(parser.value(kRecord));
+        if (!folder.isDir() || !folder.isWritable()) {
+            return QStringLiteral(
+                       "--record needs a folder that exists and may be written, "
+                       "not \"%1\"")
+                .arg(parser.value(kRecord));
+        }
+        options.recordFolder = parser.value(kRecord).toStdString();
+    }
+    if (parser.isSet(kRecordRotateSize)) {
+        bool ok = false;
+        const double bytes = parser.value(kRecordRotateSize).toDouble(&ok) * kBytesPerMegabyte;
+        if (!ok || !(bytes >= 1.0) || bytes > kMaxRotateBytes) {
+            return QStringLiteral(
+                       "--record-rotate-size needs a size in megabytes above zero "
+                       "(e.g. 100 or 0.5), not \"%1\"")
+                .arg(parser.value(kRecordRotateSize));
+        }
+        options.recordRotation.maxBytes = static_cast<std::uint64_t>(std::llround(bytes));
+        options.recordRotation.maxFiles = kDefaultRecordRingFiles;
+    }
+    if (parser.isSet(kRecordRingFiles)) {
+        if (options.recordRotation.maxBytes == 0) {
+            return QStringLiteral("--record-ring-files needs --record-rotate-size");
+        }
+        if (!wholeNumber(parser, kRecordRingFiles, kMaxRingFiles,
+                         options.recordRotation.maxFiles)) {
+            return rangeError(parser, kRecordRingFiles, kMaxRingFiles);
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
 CommandLine parseCommandLine(const QStringList& arguments) {
@@ -66,7 +120,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         QStringLiteral("Monitor of the QV-LINK telemechanics field bus (UDP port 973)."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    parser.addOptions({kHistory, kNoHistory, kHistoryDays, kHistoryMaxMb});
+    parser.addOptions({kHistory, kNoHistory, kHistoryDays, kHistoryMaxMb, kRecord,
+                       kRecordRotateSize, kRecordRingFiles});
 
     if (!parser.parse(arguments)) {
         return usageError(parser.errorText());
@@ -100,6 +155,10 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     if (parser.isSet(kHistoryMaxMb) &&
         !wholeNumber(parser, kHistoryMaxMb, kMaxHistoryMb, options.historyMaxMb)) {
         return usageError(rangeError(parser, kHistoryMaxMb, kMaxHistoryMb));
+    }
+    const QString error = readRecording(parser, options);
+    if (!error.isEmpty()) {
+        return usageError(error);
     }
     return line;
 }

@@ -3,6 +3,8 @@
 #include <QStringList>
 #include <string>
 
+#include "capture_file/file_ring.h"
+
 namespace qvlink {
 
 /// What the command line asks of the monitor; the defaults are the monitor without options.
@@ -11,6 +13,8 @@ struct CommandLineOptions {
     std::string historyPath;  ///< empty: the default file under the user's data folder
     int historyDays = 7;
     int historyMaxMb = 1024;
+    std::string recordFolder;  ///< empty: no recording from start-up
+    RotationLimits recordRotation;
 };
 
 /// The outcome of reading the command line: run with `options`, or leave at once with
@@ -26,8 +30,12 @@ struct CommandLine {
 /// Exit code of an unknown option or a bad value.
 inline constexpr int kUsageExitCode = 2;
 
+/// Files a rotating recording keeps when only their size is given.
+inline constexpr int kDefaultRecordRingFiles = 10;
+
 /// Reads `arguments` (the program name first). --help and --version leave with 0; an
-/// unknown option, a stray argument or a bad value leaves with kUsageExitCode.
+/// unknown option, a stray argument or a bad value (a --record folder that does not exist or
+/// may not be written included) leaves with kUsageExitCode.
 CommandLine parseCommandLine(const QStringList& arguments);
 
 }  // namespace qvlink

@@ -2,6 +2,7 @@
 // history unless told otherwise (see --help).
 
 #include <QApplication>
+#include <QMenu>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -15,6 +16,8 @@
 #include "eventlog/event_log_window.h"
 #include "history/history_location.h"
 #include "history/history_recorder.h"
+#include "recording/bus_recording.h"
+#include "recording_window/recording_window.h"
 #include "trace/trace_window.h"
 
 namespace {
@@ -47,6 +50,15 @@ std::unique_ptr<qvlink::HistoryRecorder> startHistory(
     return std::make_unique<qvlink::HistoryRecorder>(history, notice);
 }
 
+/// The folder recordings go to until the user picks another: --record's, or the home folder.
+std::string startingRecordFolder(const qvlink::CommandLineOptions& options) {
+    if (!options.recordFolder.empty()) {
+        return options.recordFolder;
+    }
+    const char* home = std::getenv("HOME");
+    return home != nullptr ? home : ".";
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -74,13 +86,30 @@ int main(int argc, char* argv[]) {
     // Outlives the window, so every datagram the window handles can still be recorded.
     const std::unique_ptr<qvlink::HistoryRecorder> recorder =
         startHistory(commandLine.options, notice);
+    // Outlives the window, whose endpoint hands it every datagram.
+    qvlink::BusRecording recording(notice);
+    recording.setRotation(commandLine.options.recordRotation);
+    recording.setFolder(startingRecordFolder(commandLine.options));
+    if (!commandLine.options.recordFolder.empty()) {
+        recording.start();
+    }
     const qvlink::FormatSettings format = qvlink::FormatSettings::fromSystemLocale();
     const qvlink::Dialogs dialogs = qvlink::Dialogs::modal();
     // Before the main window, so it outlives the refresh that draws it.
     qvlink::BusStatisticsWindow busStatistics(format);
     qvlink::TFMain FMain(qvlink::MonitorSettings{}, qvlink::systemLocalTime, format, dialogs);
-    qvlink::TFTrace FTrace(qvlink::systemLocalTime, format, dialogs);
+    // The trace shows the arrival time that the recording stores.
+    qvlink::TFTrace FTrace([&FMain] { return FMain.arrivalTime(); }, format, dialogs);
     FMain.setTraceWindow(&FTrace);
+    FMain.recordBus(recording);
+    qvlink::RecordingWindowSeams recordingSeams = qvlink::RecordingWindowSeams::system();
+    recordingSeams.notice = notice;
+    qvlink::RecordingWindow recordingWindow(recording, std::move(recordingSeams));
+    FTrace.setMenuExtension([&recordingWindow](QMenu& menu) {
+        qvlink::addMenuEntry(menu, QStringLiteral("Запись и воспроизведение..."),
+                             qvlink::kRecordingShortcut,
+                             [&recordingWindow] { recordingWindow.showInFront(); });
+    });
     if (recorder) {
         FMain.recordHistory(*recorder);
     }
@@ -98,6 +127,8 @@ int main(int argc, char* argv[]) {
                             [&eventLog] { eventLog.showAndActivate(); });
         qvlink::addShortcut(*window, qvlink::kBusStatisticsShortcut,
                             [&busStatistics] { busStatistics.showInFront(); });
+        qvlink::addShortcut(*window, qvlink::kRecordingShortcut,
+                            [&recordingWindow] { recordingWindow.showInFront(); });
     }
     FMain.show();
     const qvlink::TerminationSignals terminationSignals([&FMain] { FMain.close(); });

@@ -14,6 +14,7 @@
 #include "app/table_refresh.h"
 #include "busstats/statistics_table.h"
 #include "busstats_window/bus_statistics_window.h"
+#include "recording/bus_recording.h"
 #include "trace/trace_window.h"
 #include "trend/trend_window.h"
 #include "ui/caption_group_box.h"
@@ -162,6 +163,8 @@ TFMain::TFMain(MonitorSettings settings, Clock clock, FormatSettings format, Dia
     UdpServer.setOnUDPRead(
         [this](qvlink::UdpServer& sender, std::span<const std::uint8_t> data,
                const UdpBinding& binding) { UdpServerUDPRead(sender, data, binding); });
+    UdpServer.setArrivalTap(
+        [this](const qvlink::UdpServer::Arrival& arrival) { noteArrival(arrival); });
     m_reception.setTraceHook([this](const std::string& ipAddr, const TPacket& packet) {
         if (m_trace != nullptr) {
             m_trace->addTraceRecord(ipAddr, packet);
@@ -274,6 +277,16 @@ void TFMain::stopUdpServer() {
 void TFMain::UdpServerUDPRead(qvlink::UdpServer&, std::span<const std::uint8_t> data,
                               const UdpBinding& binding) {
     m_reception.receive(data.data(), data.size(), binding.SenderIP);
+}
+
+void TFMain::noteArrival(const qvlink::UdpServer::Arrival& arrival) {
+    m_arrivalMicros = systemEpochMicros();
+    if (m_busRecording != nullptr) {
+        m_busRecording->record(
+            m_arrivalMicros,
+            {arrival.senderIp, arrival.senderPort, arrival.localIp, arrival.localPort},
+            arrival.kept, arrival.length);
+    }
 }
 
 void TFMain::TimerSyncTimer() {

@@ -30,6 +30,7 @@ class QTimer;
 
 namespace qvlink {
 
+class BusRecording;
 class BusStatisticsWindow;
 class GridView;
 class TFTrace;
@@ -64,6 +65,12 @@ public:
     /// Where the trend window finds the history file when it opens; a path that names no
     /// file: the trend shows live values only.
     void setHistoryFile(std::function<std::string()> path) { m_historyFile = std::move(path); }
+    /// Hands every datagram the endpoint receives, dropped ones included, to `recording`
+    /// (which outlives the window), stamped with its arrival time.
+    void recordBus(BusRecording& recording) { m_busRecording = &recording; }
+    /// Arrival time of the datagram being handled: the one clock reading it gets, which the
+    /// recording stores and the trace shows.
+    LocalDateTime arrivalTime() const { return localTimeOf(m_arrivalMicros); }
     /// Stops the endpoint: nothing is delivered from the moment this begins.
     void stopUdpServer();
 
@@ -129,6 +136,8 @@ private:
     void connectHandlers();
     void selectRow(SelectionKind kind, int row);
     void createShortcuts();
+    /// Stamps a datagram the endpoint received with its arrival time and records it.
+    void noteArrival(const qvlink::UdpServer::Arrival& arrival);
     /// The point row the shortcuts act on: the current row of the focused TS or TI grid.
     bool focusedPointRow(PointKind& kind, int& row) const;
     /// Runs a handler; an exception is shown in the error box and goes no further.
@@ -153,6 +162,8 @@ private:
     NoticeSink m_notice;
     std::function<std::string()> m_historyFile;
     std::unique_ptr<TrendWindow> m_trendWindow;
+    BusRecording* m_busRecording = nullptr;
+    std::int64_t m_arrivalMicros = 0;
     SelectionKind m_selectionKind = SelectionKind::None;
     int m_selectionRow = 0;
     QtDispatcher m_dispatcher;

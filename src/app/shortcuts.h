@@ -20,6 +20,8 @@ inline const QKeySequence kAddToTrendShortcut(QStringLiteral("Ctrl+Shift+T"));
 inline const QKeySequence kEventLogShortcut(QStringLiteral("Ctrl+L"));
 /// "Статистика шины", from either main window.
 inline const QKeySequence kBusStatisticsShortcut(QStringLiteral("Ctrl+Shift+S"));
+/// "Запись и воспроизведение", from either main window and the trace grid's context menu.
+inline const QKeySequence kRecordingShortcut(QStringLiteral("Ctrl+Shift+R"));
 
 /// A shortcut active while `window` is the active window.
 void addShortcut(QWidget& window, const QKeySequence& keys, std::function<void()> handler);

@@ -5,17 +5,21 @@
 namespace qvlink {
 
 LocalDateTime systemLocalTime() {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
+    return localTimeOf(systemEpochMicros());
+}
+
+LocalDateTime localTimeOf(std::int64_t epochMicros) {
+    constexpr std::int64_t kMicrosPerSecond = 1'000'000;
+    const auto second = static_cast<time_t>(epochMicros / kMicrosPerSecond);
     // Every datagram and every item it carries reads the clock; the calendar conversion is
     // the costly part and changes only with the second, so each thread keeps its last one.
     // (localtime_r reads the time zone once per process, so a kept result is what it would
     // give again.)
     thread_local time_t convertedSecond = -1;
     thread_local tm local{};
-    if (now.tv_sec != convertedSecond) {
-        localtime_r(&now.tv_sec, &local);
-        convertedSecond = now.tv_sec;
+    if (second != convertedSecond) {
+        localtime_r(&second, &local);
+        convertedSecond = second;
     }
     LocalDateTime time;
     time.year = local.tm_year + 1900;
@@ -24,7 +28,7 @@ LocalDateTime systemLocalTime() {
     time.hour = local.tm_hour;
     time.minute = local.tm_min;
     time.second = local.tm_sec;
-    time.msec = static_cast<int>(now.tv_nsec / 1'000'000);
+    time.msec = static_cast<int>(epochMicros % kMicrosPerSecond / 1'000);
     return time;
 }
 

@@ -1,5 +1,7 @@
 #include "net/udp_listener.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -59,17 +61,23 @@ struct DrainResult {
 }  // namespace
 
 struct UdpListener::State {
-    State(UdpServer& owner, std::vector<Slot> slots, std::size_t bufferSize,
-          UdpServer::ReadHandler handler)
+    State(UdpServer& owner, std::vector<Slot> slots, std::size_t bufferSize, Handlers handlers)
         : owner(owner),
           slots(std::move(slots)),
-          handler(std::move(handler)),
+          handler(std::move(handlers.onRead)),
+          arrivalTap(std::move(handlers.arrivalTap)),
+          localAddresses(this->slots.size()),
           bufferSize(bufferSize),
           buffer(bufferSize * kReceiveBatch),
           waiting(this->slots.size()),
           drops(this->slots.size()) {
         for (int i = 0; i < kReceiveBatch; ++i) {
             vectors[i] = {buffer.data() + bufferSize * static_cast<std::size_t>(i), bufferSize};
+        }
+        for (std::size_t i = 0; i < this->slots.size(); ++i) {
+            socklen_t length = sizeof(sockaddr_in);
+            getsockname(this->slots[i].socket, reinterpret_cast<sockaddr*>(&localAddresses[i]),
+                        &length);
         }
     }
 
@@ -80,12 +88,16 @@ struct UdpListener::State {
     DrainResult drain();
     Receipt receiveBatch(std::size_t index, int wanted, int& received);
     void deliver(std::size_t index, int message);
+    void showArrival(std::size_t index, int message);
     void noteDrops(std::size_t index, msghdr& message);
     bool isCancelled() const { return cancelled.load(std::memory_order_acquire); }
 
     UdpServer& owner;
     const std::vector<Slot> slots;
     const UdpServer::ReadHandler handler;
+    const UdpServer::ArrivalTap arrivalTap;
+    /// Where each socket is bound, as the tap reports it.
+    std::vector<sockaddr_in> localAddresses;
     /// Readiness watches on the dispatcher's thread, one per socket; empty when the listener's
     /// own thread watches. Touched on the owner thread only.
     std::vector<std::unique_ptr<ReadableWatch>> watches;
@@ -111,8 +123,8 @@ struct UdpListener::State {
 };
 
 UdpListener::UdpListener(UdpServer& owner, std::vector<Slot> slots, std::size_t bufferSize,
-                         UdpServer::ReadHandler handler, Dispatcher& dispatcher, bool threadedEvent)
-    : m_state(std::make_shared<State>(owner, std::move(slots), bufferSize, std::move(handler))) {
+                         Handlers handlers, Dispatcher& dispatcher, bool threadedEvent)
+    : m_state(std::make_shared<State>(owner, std::move(slots), bufferSize, std::move(handlers))) {
     if (threadedEvent) {
         m_state->wakeFd.reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
         if (!m_state->wakeFd) {
@@ -276,6 +288,9 @@ Receipt UdpListener::State::receiveBatch(std::size_t index, int wanted, int& rec
 void UdpListener::State::deliver(std::size_t index, int m) {
     msghdr& header = messages[m].msg_hdr;
     noteDrops(index, header);
+    if (arrivalTap) {
+        showArrival(index, m);
+    }
     const std::size_t size = messages[m].msg_len;
     if (size == 0) {
         emptyDiscards.note(senders[m]);
@@ -299,6 +314,19 @@ void UdpListener::State::deliver(std::size_t index, int m) {
     } catch (...) {
         // A handler failure costs its own datagram only; nothing reaches the user from here.
     }
+}
+
+void UdpListener::State::showArrival(std::size_t index, int m) {
+    const std::size_t length = messages[m].msg_len;
+    UdpServer::Arrival arrival;
+    arrival.kept = {static_cast<const std::uint8_t*>(vectors[m].iov_base),
+                    std::min(length, bufferSize)};
+    arrival.length = length;
+    arrival.senderIp = ntohl(senders[m].sin_addr.s_addr);
+    arrival.senderPort = ntohs(senders[m].sin_port);
+    arrival.localIp = ntohl(localAddresses[index].sin_addr.s_addr);
+    arrival.localPort = ntohs(localAddresses[index].sin_port);
+    arrivalTap(arrival);
 }
 
 void UdpListener::State::noteDrops(std::size_t index, msghdr& message) {

@@ -26,12 +26,17 @@ public:
         int socket;
         UdpBinding* binding;
     };
+    /// Who sees each received datagram: the tap every one, the handler those delivered.
+    struct Handlers {
+        UdpServer::ReadHandler onRead;
+        UdpServer::ArrivalTap arrivalTap;
+    };
 
     /// Allocates the receive buffers of `bufferSize` bytes and starts the watches or the
     /// thread; called on the owner thread. The sockets stay owned by the caller and must stay
     /// open until stop() has returned.
     UdpListener(UdpServer& owner, std::vector<Slot> slots, std::size_t bufferSize,
-                UdpServer::ReadHandler handler, Dispatcher& dispatcher, bool threadedEvent);
+                Handlers handlers, Dispatcher& dispatcher, bool threadedEvent);
     ~UdpListener();
     UdpListener(const UdpListener&) = delete;
     UdpListener& operator=(const UdpListener&) = delete;

@@ -106,7 +106,8 @@ void UdpServer::activate() {
             slots.push_back({binding->socket(), binding.get()});
         }
         m_listener = std::make_unique<UdpListener>(*this, std::move(slots), m_bufferSize,
-                                                   m_onUDPRead, m_dispatcher, m_threadedEvent);
+                                                   UdpListener::Handlers{m_onUDPRead, m_arrivalTap},
+                                                   m_dispatcher, m_threadedEvent);
     } catch (...) {
         closeSockets();
         throw;

@@ -75,6 +75,22 @@ public:
 
     void setOnUDPRead(ReadHandler handler) { m_onUDPRead = std::move(handler); }
 
+    /// A datagram as the socket gave it, before the endpoint decides whether to deliver it.
+    /// Addresses and ports are in host byte order; `kept` is valid only during the call.
+    struct Arrival {
+        std::span<const std::uint8_t> kept;  ///< the bytes received, at most BufferSize
+        std::size_t length = 0;  ///< true length, beyond `kept` when it did not fit the buffer
+        std::uint32_t senderIp = 0;
+        std::uint16_t senderPort = 0;
+        std::uint32_t localIp = 0;  ///< the binding's address (0 for every interface)
+        std::uint16_t localPort = 0;
+    };
+    using ArrivalTap = std::function<void(const Arrival& arrival)>;
+    /// Sees every datagram received, the empty and oversized ones that the endpoint discards
+    /// included, on the thread that delivers, just before `OnUDPRead` would get it. Must not
+    /// throw. Takes effect at the next activation.
+    void setArrivalTap(ArrivalTap tap) { m_arrivalTap = std::move(tap); }
+
     /// Kernel receive buffer to ask for at activation, in bytes (0 keeps the system default).
     /// Beyond the unprivileged limit it is forced where the process may do so.
     void setReceiveBufferRequest(int bytes) { m_receiveBufferRequest = bytes; }
@@ -126,6 +142,7 @@ private:
     bool m_threadedEvent = false;
     int m_receiveBufferRequest = kDefaultReceiveBufferRequest;
     ReadHandler m_onUDPRead;
+    ArrivalTap m_arrivalTap;
     std::vector<std::unique_ptr<UdpBinding>> m_bindings;
     UdpBinding* m_current = nullptr;
     std::unique_ptr<UdpListener> m_listener;

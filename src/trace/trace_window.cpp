@@ -221,6 +221,10 @@ std::unique_ptr<QMenu> TFTrace::recordMenu(int row) {
         menu->addSeparator();
     }
     menu->addAction(QStringLiteral("Сохранить как CSV..."), [this] { saveTraceAsCsv(); });
+    if (m_extendMenu) {
+        menu->addSeparator();
+        m_extendMenu(*menu);
+    }
     return menu;
 }
 

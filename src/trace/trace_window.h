@@ -49,6 +49,10 @@ public:
     std::unique_ptr<QMenu> recordMenu(int row);
     /// Asks for a file in a save dialog of its own and writes the trace there as CSV.
     void saveTraceAsCsv();
+    /// Adds the program's own entries to the end of every context menu of the grid.
+    void setMenuExtension(std::function<void(QMenu& menu)> extend) {
+        m_extendMenu = std::move(extend);
+    }
     /// Shows the window with the MAC filter set to `macAddr`, as if typed.
     void showDeviceTrace(const QString& macAddr);
 
@@ -83,6 +87,7 @@ private:
     FormatSettings m_format;
     TraceFilter m_filter;  // follows the controls' signals, so no text is copied per datagram
     std::unique_ptr<TraceLog> m_log;
+    std::function<void(QMenu& menu)> m_extendMenu;
 };
 
 }  // namespace qvlink

@@ -87,11 +87,60 @@ TEST(CommandLine, OptionsCarryTheirValues) {
 TEST(CommandLine, HelpListsEveryOptionAndVersionNamesTheProgram) {
     const std::string help = parseCommandLine({"qvlink-monitor", "--help"}).output;
     for (const char* option : {"--help", "--version", "--history <FILE>", "--no-history",
-                               "--history-days <N>", "--history-max-mb <N>"}) {
+                               "--history-days <N>", "--history-max-mb <N>", "--record <DIR>",
+                               "--record-rotate-size <MB>", "--record-ring-files <N>"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
     EXPECT_EQ(parseCommandLine({"qvlink-monitor", "--version"}).output.rfind("qvlink-monitor ", 0),
               0U);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Recording, CommandLineTable,
+    ::testing::Values(
+        CommandLineCase{"RecordIntoTmp", {"--record", "/tmp"}, true, 0, ""},
+        CommandLineCase{"RecordIntoMissingFolder",
+                        {"--record", "/nonexistent/recordings"},
+                        false,
+                        2,
+                        "--record needs a folder that exists and may be written, not "
+                        "\"/nonexistent/recordings\""},
+        CommandLineCase{
+            "RecordIntoAFile", {"--record", "/etc/passwd"}, false, 2, "--record needs a folder"},
+        CommandLineCase{"ZeroRotateSize",
+                        {"--record-rotate-size", "0"},
+                        false,
+                        2,
+                        "--record-rotate-size needs a size in megabytes above zero"},
+        CommandLineCase{"RingWithoutSize",
+                        {"--record-ring-files", "3"},
+                        false,
+                        2,
+                        "--record-ring-files needs --record-rotate-size"},
+        CommandLineCase{"ZeroRingFiles",
+                        {"--record-rotate-size", "5", "--record-ring-files", "0"},
+                        false,
+                        2,
+                        "--record-ring-files needs a whole number from 1 to 100000"}),
+    [](const ::testing::TestParamInfo<CommandLineCase>& info) {
+        return std::string(info.param.name);
+    });
+
+TEST(CommandLine, RecordingOptionsCarryTheirValuesAndTheRingDefaultsToTenFiles) {
+    const CommandLineOptions plain = parseCommandLine({"qvlink-monitor"}).options;
+    EXPECT_EQ(plain.recordFolder, "");
+    EXPECT_EQ(plain.recordRotation.maxBytes, 0U);
+    const CommandLineOptions sized =
+        parseCommandLine({"qvlink-monitor", "--record", "/tmp", "--record-rotate-size", "0.5"})
+            .options;
+    EXPECT_EQ(sized.recordFolder, "/tmp");
+    EXPECT_EQ(sized.recordRotation.maxBytes, 500'000U);
+    EXPECT_EQ(sized.recordRotation.maxFiles, kDefaultRecordRingFiles);
+    const CommandLineOptions ring =
+        parseCommandLine({"qvlink-monitor", "--record-rotate-size=2", "--record-ring-files=3"})
+            .options;
+    EXPECT_EQ(ring.recordRotation.maxBytes, 2'000'000U);
+    EXPECT_EQ(ring.recordRotation.maxFiles, 3);
 }
 
 }  // namespace

@@ -5,8 +5,9 @@
 namespace qvlink::bench {
 namespace {
 
-const std::set<std::string> kPhases{"startup", "pipeline", "steps",   "idle",  "history",
-                                    "burst",   "ticks",    "devices", "flood", "trend"};
+const std::set<std::string> kPhases{"startup", "pipeline",  "steps", "idle",
+                                    "history", "recording", "burst", "ticks",
+                                    "devices", "flood",     "trend"};
 
 bool readSeconds(const std::string& text, double& out) {
     try {
@@ -82,6 +83,9 @@ bool apply(const std::string& name, const std::string& value, BenchOptions& opti
     if (name == "--idle-seconds") {
         return readSeconds(value, options.idleSeconds);
     }
+    if (name == "--record-seconds") {
+        return readSeconds(value, options.recordSeconds);
+    }
     if (name == "--flood-seconds") {
         return readSeconds(value, options.floodSeconds);
     }
@@ -142,14 +146,16 @@ timer; headless) under bus load from qvlink-sim, beside bare receivers on the sa
                         sends (default 1000,10000,50000,100000,200000,300000,max)
   --step-seconds S      length of each rate step per receiver (default 4)
   --idle-seconds S      length of each 1,000 datagrams/s run (default 10)
+  --record-seconds S    length of each 200,000 datagrams/s run of the bus recording
+                        (default 30)
   --flood-seconds S     length of the memory flood at the maximum rate (default 60;
                         600 for the ten-minute figure)
   --burst-rate N        rate while the GUI thread is blocked (default 50000)
   --block-seconds S     how long the GUI thread is blocked (default 3)
   --ticks N             refresh ticks timed with 29 devices (default 200)
   --startup-runs N      start-up measurements (default 5)
-  --skip LIST           phases to leave out: startup, pipeline, steps, idle, history, burst,
-                        ticks, devices, flood, trend
+  --skip LIST           phases to leave out: startup, pipeline, steps, idle, history,
+                        recording, burst, ticks, devices, flood, trend
   --sim PATH            qvlink-sim to use (default: the one built beside this program)
   --monitor PATH        qvlink-monitor to start for its start-up time (default: the built one)
 )";

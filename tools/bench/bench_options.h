@@ -19,6 +19,7 @@ struct BenchOptions {
     std::vector<std::uint64_t> rates{1'000, 10'000, 50'000, 100'000, 200'000, 300'000, kMaxRate};
     double stepSeconds = 4.0;
     double idleSeconds = 10.0;
+    double recordSeconds = 30.0;
     double floodSeconds = 60.0;
     std::uint64_t burstRate = 50'000;
     double blockSeconds = 3.0;

@@ -22,6 +22,7 @@
 #include "pipeline_cost.h"
 #include "process_stats.h"
 #include "rate_steps.h"
+#include "recording/bus_recording.h"
 #include "refresh_ticks.h"
 #include "startup_probe.h"
 #include "trend_timing.h"
@@ -112,6 +113,7 @@ private:
     void steps();
     void steady();
     void history();
+    void recording();
     void burst();
     void ticks();
     void manyDevices();
@@ -130,6 +132,9 @@ private:
     /// The monitor records its history as the program does by default; the recorder
     /// outlives it.
     std::unique_ptr<HistoryRecorder> m_recorder;
+    /// The bus recording the monitor hands its datagrams to, started only while measured;
+    /// outlives the monitor too.
+    std::unique_ptr<BusRecording> m_busRecording;
     std::unique_ptr<MonitorUnderTest> m_monitor;
     std::vector<Verdict> m_verdicts;
 };
@@ -146,6 +151,10 @@ MonitorUnderTest& Benchmark::monitor() {
             std::fprintf(stderr, "monitor history: %s\n", text.c_str());
         });
         m_monitor = std::make_unique<MonitorUnderTest>(systemLocalTime, m_recorder.get());
+        m_busRecording = std::make_unique<BusRecording>([](const std::string& text, bool) {
+            std::fprintf(stderr, "monitor recording: %s\n", text.c_str());
+        });
+        m_monitor->main().recordBus(*m_busRecording);
         m_monitor->setTraceShown(true);
         runEventsFor(200);
     }
@@ -174,6 +183,9 @@ int Benchmark::run() {
     }
     if (m_options.runs("history")) {
         history();
+    }
+    if (m_options.runs("recording")) {
+        recording();
     }
     if (m_options.runs("burst")) {
         burst();
@@ -407,6 +419,43 @@ void Benchmark::history() {
     verdict("CPU recording adds at 1000/s", text, kRecordingCpuBudget, addedPoints);
     std::snprintf(text, sizeof text, "%.3f ms", delays.longestMs);
     verdict("longest handling, recording on", text, kRecordingDelayBudget, delays.longestMs);
+}
+
+// The recording goes into the working folder (the build folder when run from there), on the
+// disk a user records to, not into a temporary folder that may live in memory.
+void Benchmark::recording() {
+    constexpr std::uint64_t kRecordRate = 200'000;
+    const double seconds = m_options.recordSeconds;
+    std::printf("== bus recording at %llu datagrams/s, trace open, %.0f s each\n",
+                static_cast<unsigned long long>(kRecordRate), seconds);
+    MonitorUnderTest& mon = monitor();
+    const std::filesystem::path folder =
+        std::filesystem::current_path() / ("qvlink-bench-recording-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    m_busRecording->setFolder(folder.string());
+    m_busRecording->start();
+    const StepResult with = runMonitorStep(mon, load(kRecordRate, seconds));
+    m_busRecording->stop();
+    // Meanwhile the writer writes out its queue and closes the file.
+    const StepResult without = runMonitorStep(mon, load(kRecordRate, seconds));
+    const RecordingStatus status = m_busRecording->status();
+    std::uintmax_t bytes = 0;
+    for (const auto& file : std::filesystem::directory_iterator(folder)) {
+        bytes += file.file_size();
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+    const double megabytesPerSecond = static_cast<double>(bytes) / 1e6 / with.seconds;
+    std::printf(
+        "  recording on: %.0f datagrams/s handled, %llu written, %llu not recorded, %.1f MB/s "
+        "to disk\n  recording off: %.0f datagrams/s handled\n\n",
+        with.handledRate(), static_cast<unsigned long long>(status.written),
+        static_cast<unsigned long long>(status.notRecorded), megabytesPerSecond,
+        without.handledRate());
+    char text[64];
+    std::snprintf(text, sizeof text, "%llu", static_cast<unsigned long long>(status.notRecorded));
+    verdict("not recorded at 200000/s", text, kNotRecordedBudget,
+            static_cast<double>(status.notRecorded));
 }
 
 void Benchmark::burst() {

@@ -37,6 +37,8 @@ inline constexpr Budget kStartupBudget{Budget::Bound::AtMost, 300, " ms"};
 /// the longest handling of one datagram.
 inline constexpr Budget kRecordingCpuBudget{Budget::Bound::AtMost, 1, " pp"};
 inline constexpr Budget kRecordingDelayBudget{Budget::Bound::AtMost, 2, " ms"};
+/// Datagrams the bus recording left out at 200,000 datagrams/s.
+inline constexpr Budget kNotRecordedBudget{Budget::Bound::AtMost, 0, ""};
 /// The trend window over a history file, one TI value per second: from the command that
 /// opens it to the painted plot, 24 hours and 7 days of one point, and one pan or zoom frame
 /// over 7 days of 4 points.

@@ -1,20 +1,10 @@
 #include "dump/csv_writer.h"
 
-#include <cerrno>
-#include <cstring>
 #include <utility>
 
-#include "dump/dump_error.h"
+#include "capture_file/write_error.h"
 
 namespace qvlink::dump {
-
-namespace {
-
-[[noreturn]] void throwWriteError(const std::string& path) {
-    throw DumpError(ExitCode::Write, "cannot write " + path + ": " + std::strerror(errno));
-}
-
-}  // namespace
 
 void appendCsvField(std::string_view field, std::string& out) {
     if (field.find_first_of(",\"\r\n") == std::string_view::npos) {

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "capture_file/file_ring.h"
 #include "dump/datagram_record.h"
-#include "dump/file_ring.h"
 
 namespace qvlink::dump {
 
@@ -24,7 +24,7 @@ void appendCsvRow(const DatagramRecord& record, std::string& out);
 
 class CsvWriter {
 public:
-    /// Creates (or empties) the file and writes the header. Throws DumpError when it
+    /// Creates (or empties) the file and writes the header. Throws WriteError when it
     /// cannot be created.
     CsvWriter(std::string path, RotationLimits limits);
     ~CsvWriter();
@@ -32,11 +32,11 @@ public:
     CsvWriter& operator=(const CsvWriter&) = delete;
 
     /// Writes one row, starting the next file of the ring when this one is full. Throws
-    /// DumpError on a write failure.
+    /// WriteError on a write failure.
     void write(const DatagramRecord& record);
     /// Pushes buffered rows to the file (for live captures, after every datagram).
     void flush();
-    /// Flushes and closes; throws DumpError if the data could not be written.
+    /// Flushes and closes; throws WriteError if the data could not be written.
     void close();
 
 private:

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "capture_file/file_ring.h"
 #include "common/bus_types.h"
-#include "dump/file_ring.h"
 
 namespace qvlink::dump {
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <optional>
 
+#include "capture_file/write_error.h"
 #include "dump/dump_error.h"
 #include "dump/text_line.h"
 
@@ -158,6 +159,9 @@ ExitCode runDump(const DumpOptions& options, std::FILE* out, std::FILE* err) {
         } catch (const DumpError& error) {
             std::fprintf(err, "qvlink-dump: %s\n", error.what());
             code = error.code();
+        } catch (const WriteError& error) {
+            std::fprintf(err, "qvlink-dump: %s\n", error.what());
+            code = ExitCode::Write;
         }
         // What was captured up to a failure is still counted and written out.
         if (session.statistics() != nullptr) {
@@ -167,6 +171,9 @@ ExitCode runDump(const DumpOptions& options, std::FILE* out, std::FILE* err) {
     } catch (const DumpError& error) {
         std::fprintf(err, "qvlink-dump: %s\n", error.what());
         return error.code();
+    } catch (const WriteError& error) {
+        std::fprintf(err, "qvlink-dump: %s\n", error.what());
+        return ExitCode::Write;
     }
     return code;
 }

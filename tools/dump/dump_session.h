@@ -11,13 +11,13 @@
 #include <string>
 
 #include "capture/frame_decoder.h"
+#include "capture_file/pcap_writer.h"
 #include "dump/capture_source.h"
 #include "dump/capture_statistics.h"
 #include "dump/csv_writer.h"
 #include "dump/datagram_record.h"
 #include "dump/dump_error.h"
 #include "dump/dump_options.h"
-#include "dump/pcap_writer.h"
 
 namespace qvlink::dump {
 

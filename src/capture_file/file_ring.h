@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace qvlink::dump {
+namespace qvlink {
 
 struct RotationLimits {
     std::uint64_t maxBytes = 0;  ///< 0: one file that grows without bound
@@ -34,7 +34,7 @@ public:
     }
 
     /// Renames FILE.<k> to FILE.<k+1> from the oldest down and FILE to FILE.1; the caller
-    /// has closed FILE and opens it anew. Throws DumpError when a rename fails.
+    /// has closed FILE and opens it anew. Throws WriteError when a rename fails.
     void shift();
 
 private:
@@ -44,4 +44,4 @@ private:
     bool m_hasRecords = false;
 };
 
-}  // namespace qvlink::dump
+}  // namespace qvlink

@@ -1,13 +1,13 @@
-#include "dump/file_ring.h"
+#include "capture_file/file_ring.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <utility>
 
-#include "dump/dump_error.h"
+#include "capture_file/write_error.h"
 
-namespace qvlink::dump {
+namespace qvlink {
 
 FileRing::FileRing(std::string path, RotationLimits limits)
     : m_path(std::move(path)), m_limits(limits) {}
@@ -26,12 +26,11 @@ void FileRing::shift() {
         const std::string to = memberPath(index);
         // A ring that has not filled up yet lacks the older members.
         if (std::rename(from.c_str(), to.c_str()) != 0 && errno != ENOENT) {
-            throw DumpError(ExitCode::Write,
-                            "cannot rotate " + from + " to " + to + ": " + std::strerror(errno));
+            throw WriteError("cannot rotate " + from + " to " + to + ": " + std::strerror(errno));
         }
     }
     m_written = 0;
     m_hasRecords = false;
 }
 
-}  // namespace qvlink::dump
+}  // namespace qvlink

@@ -1,13 +1,11 @@
-#include "dump/pcap_writer.h"
+#include "capture_file/pcap_writer.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <utility>
 
-#include "dump/dump_error.h"
+#include "capture_file/write_error.h"
 
-namespace qvlink::dump {
+namespace qvlink {
 
 namespace {
 
@@ -22,6 +20,17 @@ PcapWriter::PcapWriter(pcap_t* source, std::string path, RotationLimits limits)
     open();
 }
 
+PcapWriter::PcapWriter(int linkType, int snapLength, std::string path, RotationLimits limits)
+    : m_ownSource(pcap_open_dead(linkType, snapLength)),
+      m_source(m_ownSource.get()),
+      m_ring(std::move(path), limits) {
+    if (m_source == nullptr) {
+        throw WriteError("cannot write " + m_ring.path() + ": no pcap handle for link type " +
+                         std::to_string(linkType));
+    }
+    open();
+}
+
 PcapWriter::~PcapWriter() {
     if (m_dumper != nullptr) {
         pcap_dump_close(m_dumper);
@@ -31,14 +40,13 @@ PcapWriter::~PcapWriter() {
 void PcapWriter::open() {
     m_dumper = pcap_dump_open(m_source, m_ring.path().c_str());
     if (m_dumper == nullptr) {
-        throw DumpError(ExitCode::Write,
-                        "cannot write " + m_ring.path() + ": " + pcap_geterr(m_source));
+        throw WriteError("cannot write " + m_ring.path() + ": " + pcap_geterr(m_source));
     }
     m_ring.accountHeader(kFileHeaderBytes);
 }
 
 void PcapWriter::fail() const {
-    throw DumpError(ExitCode::Write, "cannot write " + m_ring.path() + ": " + std::strerror(errno));
+    throwWriteError(m_ring.path());
 }
 
 void PcapWriter::write(const pcap_pkthdr& header, const std::uint8_t* frame) {
@@ -73,4 +81,4 @@ void PcapWriter::close() {
     }
 }
 
-}  // namespace qvlink::dump
+}  // namespace qvlink

@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <map>
 
+#include "common/dotted_quad.h"
 #include "dump/bus_corpus.h"
 #include "dump/csv_reader.h"
 #include "dump/dump_test_support.h"
+#include "recording/bus_recorder.h"
 #include "support/packet_builder.h"
 
 namespace qvlink::test {
@@ -151,6 +153,32 @@ TEST_F(DumpCli, CsvHoldsTheSameTextsAndParsesBack) {
                                                  hexText(corpus[i].bytes), description, status}))
             << "datagram " << i;
     }
+}
+
+// A recording the monitor made of the same datagrams reads exactly as a capture of them.
+TEST_F(DumpCli, ReadsAMonitorRecordingAsACaptureOfTheSameDatagrams) {
+    const std::vector<CorpusDatagram> corpus = fullCorpus();
+    writeCorpus(path("captured.pcap"), DLT_EN10MB, corpus);
+    {
+        BusRecorder recorder(path("recorded.pcap"), {}, {});
+        for (std::size_t i = 0; i < corpus.size(); ++i) {
+            const timeval time = corpusTime(i);
+            const DatagramEndpoints endpoints{*parseDottedQuad(corpus[i].ip), kBusPort, 0xFFFFFFFF,
+                                              kBusPort};
+            recorder.record(std::int64_t{time.tv_sec} * 1'000'000 + time.tv_usec, endpoints,
+                            corpus[i].bytes, corpus[i].bytes.size());
+        }
+    }
+    for (const char* name : {"captured", "recorded"}) {
+        const ProcessResult result = runDump({"-r", path(std::string(name) + ".pcap"), "-q",
+                                              "--csv", path(std::string(name) + ".csv")});
+        ASSERT_EQ(result.exitCode, 0) << name << ": " << result.err;
+    }
+    const std::optional<CsvRows> captured = parseCsv(readFile(path("captured.csv")));
+    const std::optional<CsvRows> recorded = parseCsv(readFile(path("recorded.csv")));
+    ASSERT_TRUE(captured && recorded);
+    ASSERT_EQ(recorded->size(), corpus.size() + 1);
+    EXPECT_EQ(*recorded, *captured);
 }
 
 /// Records of a pcap file, by capture time in milliseconds.

@@ -218,9 +218,9 @@ TEST(BusRecording, RecordsOnlyBetweenStartAndStopAndKeepsShowingTheLastFile) {
     EXPECT_FALSE(recording.status().recording);
     EXPECT_EQ(recording.status().path, "");
 
+    const std::string path = recordingFilePath(folder.path(), now);
     recording.start();
-    const std::string path = recording.status().path;
-    EXPECT_EQ(path, recordingFilePath(folder.path(), now));
+    EXPECT_EQ(recording.status().path, path);
     recording.record(2, kFromDevice, datagram, datagram.size());
     recording.record(3, kFromDevice, datagram, datagram.size());
     recording.stop();

@@ -16,14 +16,15 @@ forbid() {
     fi
 }
 
-for folder in common protocol state net history busstats; do
+for folder in common protocol state net history busstats capture_file recording; do
     forbid "$folder" "Q" "no Qt below the windows"
-    forbid "$folder" "(ui|trace|app|busstats_window)/" "no window below the windows"
+    forbid "$folder" "(ui|trace|app|busstats_window|recording_window)/" "no window below the windows"
 done
 forbid common "(protocol|state|net)/" "src/common is the bottom layer"
 forbid protocol "(state|net|history)/" "the protocol depends on src/common only"
 forbid state "(net|history)/" "the state sees no transport and no store"
 forbid history "net/" "the history store sees no transport"
+forbid recording "(protocol|state|net|history)/" "the recording sees only capture files and src/common"
 
 [ "$status" -eq 0 ] && echo "layer includes: clean"
 exit "$status"

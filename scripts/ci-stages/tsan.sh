@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Stage: the transport and window suites built with ThreadSanitizer (in build-tsan/): the
 # endpoint's drain on the watching thread, its ThreadedEvent listener thread and the HTTP
-# client against its server thread, also under the floods of the fault tests.
+# client against its server thread, the bus recording's writer thread, also under the floods
+# of the fault tests.
 source "$(dirname "$0")/common.sh"
 
 suites=(
     tests/net/net_tests
+    tests/recording/recording_tests
     tests/app/qvlink_main_window_tests
     tests/trace/qvlink_trace_window_tests
     tests/reliability/qvlink_reliability_tests

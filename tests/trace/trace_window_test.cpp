@@ -250,6 +250,21 @@ TEST_F(TraceWindowTest, MenuOutsideARecordOnlySavesAndCsvHasADialogOfItsOwn) {
               std::vector<QString>{"Cannot Create file /nonexistent-folder/trace.csv."});
 }
 
+TEST_F(TraceWindowTest, TheProgramsOwnEntriesCloseEveryRecordMenu) {
+    int opened = 0;
+    trace.setMenuExtension([&opened](QMenu& menu) {
+        menu.addAction(QStringLiteral("Запись и воспроизведение..."), [&opened] { ++opened; });
+    });
+    record("10.0.0.5");
+    for (const int row : {1, 2}) {  // a record and the empty last row
+        const std::unique_ptr<QMenu> menu = trace.recordMenu(row);
+        ASSERT_FALSE(menu->actions().isEmpty());
+        EXPECT_EQ(menu->actions().back()->text(), "Запись и воспроизведение...") << row;
+        ASSERT_TRUE(test::triggerMenuEntry(*menu, "Запись и воспроизведение...")) << row;
+    }
+    EXPECT_EQ(opened, 2);
+}
+
 TEST_F(TraceWindowTest, LayoutAndDialogSettings) {
     EXPECT_EQ(trace.windowTitle(), "Трассировка шины QV-LINK");
     EXPECT_EQ(trace.GridTrace->geometry(), QRect(0, 73, 772, 443));

@@ -4,7 +4,9 @@
 #include <string_view>
 
 #include "common/cp1251.h"
+#include "common/dotted_quad.h"
 #include "protocol/command.h"
+#include "recording/bus_recorder.h"
 #include "support/packet_builder.h"
 
 namespace qvlink::test {
@@ -122,6 +124,17 @@ void writeCorpus(const std::string& path, int dlt, const std::vector<CorpusDatag
         UdpEndpoints endpoints;
         endpoints.sourceIp = (a << 24) | (b << 16) | (c << 8) | d;
         file.addDatagram(corpusTime(i), corpus[i].bytes, endpoints);
+    }
+}
+
+void recordCorpus(const std::string& path, const std::vector<CorpusDatagram>& corpus) {
+    BusRecorder recorder(path, {}, {});
+    for (std::size_t i = 0; i < corpus.size(); ++i) {
+        const timeval time = corpusTime(i);
+        recorder.record(
+            std::int64_t{time.tv_sec} * 1'000'000 + time.tv_usec,
+            {*parseDottedQuad(corpus[i].ip), kBusPort, UdpEndpoints{}.destinationIp, kBusPort},
+            corpus[i].bytes, corpus[i].bytes.size());
     }
 }
 

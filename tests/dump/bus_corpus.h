@@ -29,6 +29,10 @@ std::string corpusTimeText(std::size_t index);
 /// Writes the corpus as a capture of link type `dlt`.
 void writeCorpus(const std::string& path, int dlt, const std::vector<CorpusDatagram>& corpus);
 
+/// Writes the corpus as the monitor records what its endpoint receives: the datagrams sent
+/// to the bus port by the corpus's senders, at the corpus's times.
+void recordCorpus(const std::string& path, const std::vector<CorpusDatagram>& corpus);
+
 /// "FA CE 01" for {0xFA, 0xCE, 0x01}.
 std::string hexText(const Bytes& bytes);
 

@@ -11,14 +11,12 @@
 #include <random>
 
 #include "common/cp1251.h"
-#include "common/dotted_quad.h"
 #include "dump/bus_corpus.h"
 #include "dump/csv_reader.h"
 #include "dump/dump_test_support.h"
 #include "protocol/description.h"
 #include "protocol/items.h"
 #include "protocol/packets.h"
-#include "recording/bus_recorder.h"
 
 namespace qvlink::test {
 namespace {
@@ -147,15 +145,7 @@ TEST_F(Dissector, InfoAndHeaderAgreeWithQvlinkDump) {
 TEST_F(Dissector, AMonitorRecordingDissectsAsACaptureOfTheSameDatagrams) {
     const std::vector<CorpusDatagram> corpus = busCorpus();
     writeCorpus(path("captured.pcap"), DLT_EN10MB, corpus);
-    {
-        BusRecorder recorder(path("recorded.pcap"), {}, {});
-        for (std::size_t i = 0; i < corpus.size(); ++i) {
-            const timeval time = corpusTime(i);
-            recorder.record(std::int64_t{time.tv_sec} * 1'000'000 + time.tv_usec,
-                            {*parseDottedQuad(corpus[i].ip), kBusPort, 0xFFFFFFFF, kBusPort},
-                            corpus[i].bytes, corpus[i].bytes.size());
-        }
-    }
+    recordCorpus(path("recorded.pcap"), corpus);
     const std::vector<std::string> fields{"frame.time_epoch", "ip.src",      "udp.srcport",
                                           "qvlink.type",      "qvlink.drop", "_ws.col.Info"};
     const Rows recorded = tshark(path("recorded.pcap"), fields);

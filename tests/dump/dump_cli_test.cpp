@@ -6,11 +6,9 @@
 #include <algorithm>
 #include <map>
 
-#include "common/dotted_quad.h"
 #include "dump/bus_corpus.h"
 #include "dump/csv_reader.h"
 #include "dump/dump_test_support.h"
-#include "recording/bus_recorder.h"
 #include "support/packet_builder.h"
 
 namespace qvlink::test {
@@ -159,16 +157,7 @@ TEST_F(DumpCli, CsvHoldsTheSameTextsAndParsesBack) {
 TEST_F(DumpCli, ReadsAMonitorRecordingAsACaptureOfTheSameDatagrams) {
     const std::vector<CorpusDatagram> corpus = fullCorpus();
     writeCorpus(path("captured.pcap"), DLT_EN10MB, corpus);
-    {
-        BusRecorder recorder(path("recorded.pcap"), {}, {});
-        for (std::size_t i = 0; i < corpus.size(); ++i) {
-            const timeval time = corpusTime(i);
-            const DatagramEndpoints endpoints{*parseDottedQuad(corpus[i].ip), kBusPort, 0xFFFFFFFF,
-                                              kBusPort};
-            recorder.record(std::int64_t{time.tv_sec} * 1'000'000 + time.tv_usec, endpoints,
-                            corpus[i].bytes, corpus[i].bytes.size());
-        }
-    }
+    recordCorpus(path("recorded.pcap"), corpus);
     for (const char* name : {"captured", "recorded"}) {
         const ProcessResult result = runDump({"-r", path(std::string(name) + ".pcap"), "-q",
                                               "--csv", path(std::string(name) + ".csv")});

@@ -116,15 +116,6 @@ TEST(BusRecorder, AFullDiskEndsTheRecordingWithANotice) {
     EXPECT_EQ(recorder.notRecorded(), 0U);
 }
 
-TEST(BusRecorder, AFolderThatCannotHoldTheFileEndsTheRecordingWithANotice) {
-    NoticeLog notices;
-    BusRecorder recorder("/nonexistent/folder/bus.pcap", {}, notices.sink());
-    ASSERT_TRUE(waitFor([&] { return recorder.finished(); }));
-    EXPECT_TRUE(recorder.failed());
-    ASSERT_EQ(notices.taken().size(), 1U);
-    EXPECT_NE(notices.taken()[0].find("/nonexistent/folder/bus.pcap"), std::string::npos);
-}
-
 // A FIFO without a reader holds the writer in its open: nothing leaves the queue, which
 // fills; the rest is counted, and once a reader comes the queued datagrams arrive whole.
 TEST(BusRecorder, AStalledWriterCountsWhatFoundTheQueueFull) {

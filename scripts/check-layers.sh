@@ -20,6 +20,10 @@ for folder in common protocol state net history busstats capture_file recording;
     forbid "$folder" "Q" "no Qt below the windows"
     forbid "$folder" "(ui|trace|app|busstats_window|recording_window)/" "no window below the windows"
 done
+# The replay may drive the event loop (QtCore) but sees no window.
+forbid replay "(ui|trace|app|busstats_window|replay_window|Q[a-z]*Widgets|QWidget)" \
+    "the replay sees no window"
+forbid capture_file "(protocol|state|net|history|busstats)/" "capture files hold frames only"
 forbid common "(protocol|state|net)/" "src/common is the bottom layer"
 forbid protocol "(state|net|history)/" "the protocol depends on src/common only"
 forbid state "(net|history)/" "the state sees no transport and no store"

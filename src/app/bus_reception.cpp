@@ -15,6 +15,12 @@ void BusReception::recordHistory(HistoryRecorder& recorder, EpochClock clock) {
     m_historyFeed = std::make_unique<HistoryFeed>(m_registry, m_tables, recorder, std::move(clock));
 }
 
+void BusReception::setHistoryMuted(bool muted) {
+    if (m_historyFeed) {
+        m_historyFeed->setMuted(muted);
+    }
+}
+
 DatagramVerdict BusReception::receive(const std::uint8_t* data, std::size_t size,
                                       const std::string& senderIp) {
     const DatagramVerdict verdict = classifyDatagram(data, size);

@@ -33,6 +33,8 @@ public:
     /// From now on hands TS changes, TI values and device events to `recorder`, which must
     /// outlive this pipeline. Once per pipeline.
     void recordHistory(HistoryRecorder& recorder, EpochClock clock = systemEpochMicros);
+    /// See HistoryFeed::setMuted; nothing without history.
+    void setHistoryMuted(bool muted);
 
     /// Processes one received datagram from `senderIp`; returns why it was dropped, or
     /// Accepted.

@@ -44,6 +44,12 @@ const QCommandLineOption kRecordRingFiles(
 constexpr int kMaxRingFiles = 100000;
 constexpr double kBytesPerMegabyte = 1e6;
 constexpr double kMaxRotateBytes = 1e15;
+const QCommandLineOption kReplay(
+    QStringLiteral("replay"),
+    QStringLiteral("Replay the capture FILE (pcap or pcapng; further files or folders of a "
+                   "rotated set may follow) instead of listening on the bus. History goes to a "
+                   "file of the replay's own."),
+    QStringLiteral("FILE"));
 
 CommandLine leave(int exitCode, std::string output, std::string error) {
     CommandLine line;
@@ -121,7 +127,10 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     parser.addOptions({kHistory, kNoHistory, kHistoryDays, kHistoryMaxMb, kRecord,
-                       kRecordRotateSize, kRecordRingFiles});
+                       kRecordRotateSize, kRecordRingFiles, kReplay});
+    parser.addPositionalArgument(QStringLiteral("FILE"),
+                                 QStringLiteral("Further files or folders of a --replay."),
+                                 QStringLiteral("[FILE...]"));
 
     if (!parser.parse(arguments)) {
         return usageError(parser.errorText());
@@ -132,12 +141,21 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     if (parser.isSet(version)) {
         return leave(0, "qvlink-monitor " QVLINK_VERSION "\n", {});
     }
-    if (!parser.positionalArguments().isEmpty()) {
+    if (!parser.isSet(kReplay) && !parser.positionalArguments().isEmpty()) {
         return usageError(QStringLiteral("unexpected argument \"%1\"")
                               .arg(parser.positionalArguments().constFirst()));
     }
     CommandLine line;
     CommandLineOptions& options = line.options;
+    for (const QString& file : parser.values(kReplay) + parser.positionalArguments()) {
+        if (file.isEmpty()) {
+            return usageError(QStringLiteral("--replay needs a file name"));
+        }
+        options.replayFiles.push_back(file.toStdString());
+    }
+    if (parser.isSet(kReplay) && parser.isSet(kRecord)) {
+        return usageError(QStringLiteral("--record and --replay exclude each other"));
+    }
     options.recordHistory = !parser.isSet(kNoHistory);
     if (parser.isSet(kHistory)) {
         if (!options.recordHistory) {

@@ -2,6 +2,7 @@
 
 #include <QStringList>
 #include <string>
+#include <vector>
 
 #include "capture_file/file_ring.h"
 
@@ -15,6 +16,8 @@ struct CommandLineOptions {
     int historyMaxMb = 1024;
     std::string recordFolder;  ///< empty: no recording from start-up
     RotationLimits recordRotation;
+    /// Capture files or folders to replay instead of listening; empty: the live bus.
+    std::vector<std::string> replayFiles;
 };
 
 /// The outcome of reading the command line: run with `options`, or leave at once with

@@ -17,8 +17,11 @@ HistoryFeed::HistoryFeed(DeviceRegistry& registry, TeleparamTables& tables,
                          HistoryRecorder& recorder, EpochClock clock)
     : m_recorder(recorder), m_clock(std::move(clock)) {
     m_tsFlags.fill(-1);
-    registry.events().subscribe(
-        [this](const DeviceEvent& event) { m_recorder.recordEvent(event); });
+    registry.events().subscribe([this](const DeviceEvent& event) {
+        if (!m_muted) {
+            m_recorder.recordEvent(event);
+        }
+    });
     tables.addTsListener([this](const TTs& item) { tsStored(item); });
     tables.addTiListener([this](const TTi& item) { tiStored(item); });
 }
@@ -29,11 +32,17 @@ void HistoryFeed::tsStored(const TTs& item) {
         return;
     }
     lastFlags = signalFlags(item.flags);
+    if (m_muted) {
+        return;
+    }
     m_recorder.recordTsChange(TsChange{item.number, m_clock(), timeTagMicros(item.timeTag),
                                        item.macAddr, tsLevel(item.flags), item.flags});
 }
 
 void HistoryFeed::tiStored(const TTi& item) {
+    if (m_muted) {
+        return;
+    }
     m_recorder.recordTiValue(item.number, m_clock(), item.macAddr, item.value);
 }
 

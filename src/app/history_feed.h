@@ -18,6 +18,10 @@ public:
     HistoryFeed(DeviceRegistry& registry, TeleparamTables& tables, HistoryRecorder& recorder,
                 EpochClock clock = systemEpochMicros);
 
+    /// While muted nothing reaches the recorder (a replay passing again over what it
+    /// recorded); what the feed keeps to tell changes goes on following the tables.
+    void setMuted(bool muted) { m_muted = muted; }
+
 private:
     void tsStored(const TTs& item);
     void tiStored(const TTi& item);
@@ -26,6 +30,7 @@ private:
     EpochClock m_clock;
     /// Flags of each TS point's latest item without the time-tag bit, or -1 before its first.
     std::array<int, kPointCount + 1> m_tsFlags;
+    bool m_muted = false;
 };
 
 }  // namespace qvlink

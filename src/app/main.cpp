@@ -1,5 +1,5 @@
-// qvlink-monitor: the QV-LINK bus monitor. Listens on UDP port 973 and records the bus
-// history unless told otherwise (see --help).
+// qvlink-monitor: the QV-LINK bus monitor. Listens on UDP port 973, or replays a capture,
+// and records the bus history unless told otherwise (see --help).
 
 #include <QApplication>
 #include <QMenu>
@@ -10,14 +10,17 @@
 #include "app/command_line.h"
 #include "app/fonts.h"
 #include "app/main_window.h"
+#include "app/replay_session.h"
 #include "app/shortcuts.h"
 #include "app/termination_signals.h"
 #include "busstats_window/bus_statistics_window.h"
+#include "capture_file/capture_file_reader.h"
 #include "eventlog/event_log_window.h"
 #include "history/history_location.h"
 #include "history/history_recorder.h"
 #include "recording/bus_recording.h"
 #include "recording_window/recording_window.h"
+#include "replay_window/replay_controls.h"
 #include "trace/trace_window.h"
 
 namespace {
@@ -26,21 +29,33 @@ void printNotice(const std::string& text) {
     std::fprintf(stderr, "qvlink-monitor: %s\n", text.c_str());
 }
 
-/// The history file the options name, or the default one; empty when there is none.
-std::string historyPathOf(const qvlink::CommandLineOptions& options) {
-    return !options.historyPath.empty()
-               ? options.historyPath
-               : qvlink::defaultHistoryPath(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
+/// The history file the options name, or the default one; empty when there is none. A
+/// replay has a file of its own, started afresh, beside the live one.
+std::string historyPathOf(const qvlink::CommandLineOptions& options,
+                          const qvlink::ReplaySource* replay) {
+    if (!options.historyPath.empty()) {
+        return options.historyPath;
+    }
+    const std::string live =
+        qvlink::defaultHistoryPath(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
+    if (replay == nullptr || live.empty()) {
+        return live;
+    }
+    const std::string own = qvlink::replayHistoryPath(live, replay->name);
+    qvlink::removeUnclaimedHistory(own);
+    return own;
 }
 
 /// The recorder the options ask for, or none.
 std::unique_ptr<qvlink::HistoryRecorder> startHistory(
-    const qvlink::CommandLineOptions& options, const qvlink::HistoryRecorder::Notice& notice) {
+    const qvlink::CommandLineOptions& options, const std::string& path,
+    const qvlink::EpochClock& clock, const qvlink::HistoryRecorder::Notice& notice) {
     if (!options.recordHistory) {
         return nullptr;
     }
     qvlink::HistoryOptions history;
-    history.path = historyPathOf(options);
+    history.path = path;
+    history.clock = clock;
     if (history.path.empty()) {
         notice("История не записывается: не задан ни XDG_DATA_HOME, ни HOME", true);
         return nullptr;
@@ -57,6 +72,21 @@ std::string startingRecordFolder(const qvlink::CommandLineOptions& options) {
     }
     const char* home = std::getenv("HOME");
     return home != nullptr ? home : ".";
+}
+
+/// The capture the options name, loaded; null without --replay. Exits with a message when it
+/// cannot be read.
+std::unique_ptr<qvlink::ReplaySource> loadReplay(const qvlink::CommandLineOptions& options) {
+    if (options.replayFiles.empty()) {
+        return nullptr;
+    }
+    try {
+        return std::make_unique<qvlink::ReplaySource>(options.replayFiles);
+    } catch (const qvlink::capture::CaptureFileError& error) {
+        printNotice(error.what());
+        qvlink::Dialogs::modal().error(nullptr, QString::fromStdString(error.what()));
+        std::exit(EXIT_FAILURE);
+    }
 }
 
 }  // namespace
@@ -83,9 +113,15 @@ int main(int argc, char* argv[]) {
         printNotice(text);
         eventLog.post(text, needsAttention);
     };
+    // The capture and its clock outlive everything that reads the clock.
+    const std::unique_ptr<qvlink::ReplaySource> replay = loadReplay(commandLine.options);
+    const qvlink::Clock clock = replay ? replay->clock.localClock() : qvlink::systemLocalTime;
+    const qvlink::EpochClock epoch =
+        replay ? replay->clock.epochClock() : qvlink::systemEpochMicros;
+    const std::string historyPath = historyPathOf(commandLine.options, replay.get());
     // Outlives the window, so every datagram the window handles can still be recorded.
     const std::unique_ptr<qvlink::HistoryRecorder> recorder =
-        startHistory(commandLine.options, notice);
+        startHistory(commandLine.options, historyPath, epoch, notice);
     // Outlives the window, whose endpoint hands it every datagram.
     qvlink::BusRecording recording(notice);
     recording.setRotation(commandLine.options.recordRotation);
@@ -97,8 +133,13 @@ int main(int argc, char* argv[]) {
     const qvlink::Dialogs dialogs = qvlink::Dialogs::modal();
     // Before the main window, so it outlives the refresh that draws it.
     qvlink::BusStatisticsWindow busStatistics(format);
-    qvlink::TFMain FMain(qvlink::MonitorSettings{}, qvlink::systemLocalTime, format, dialogs);
-    // The trace shows the arrival time that the recording stores.
+    qvlink::MonitorSettings settings;
+    if (replay) {
+        settings.replayOf = replay->name;
+    }
+    qvlink::TFMain FMain(settings, clock, format, dialogs,
+                         replay ? replay->clock.elapsedClock() : qvlink::steadyMilliseconds, epoch);
+    // The trace shows the arrival time that the recording stores (replaying, the capture's).
     qvlink::TFTrace FTrace([&FMain] { return FMain.arrivalTime(); }, format, dialogs);
     FMain.setTraceWindow(&FTrace);
     FMain.recordBus(recording);
@@ -118,7 +159,7 @@ int main(int argc, char* argv[]) {
         eventLog.post(text, needsAttention);
     });
     // The trend reads the file being written, or without recording the one named.
-    FMain.setHistoryFile([&recorder, configured = historyPathOf(commandLine.options)] {
+    FMain.setHistoryFile([&recorder, configured = historyPath] {
         const std::string active = recorder ? recorder->activePath() : std::string();
         return active.empty() ? configured : active;
     });
@@ -129,6 +170,19 @@ int main(int argc, char* argv[]) {
                             [&busStatistics] { busStatistics.showInFront(); });
         qvlink::addShortcut(*window, qvlink::kRecordingShortcut,
                             [&recordingWindow] { recordingWindow.showInFront(); });
+    }
+    // After the windows it drives, so it stops first. Its controls take the place of the
+    // record controls, and show from the start.
+    std::unique_ptr<qvlink::ReplaySession> replaySession;
+    if (replay) {
+        replaySession = std::make_unique<qvlink::ReplaySession>(*replay, FMain);
+        recordingWindow.showReplayControls(
+            new qvlink::ReplayControls(replaySession->player(), format));
+        for (const std::string& text : qvlink::replayNotices(replay->capture)) {
+            notice(text, false);
+        }
+        recordingWindow.showInFront();
+        replaySession->player().play();
     }
     FMain.show();
     const qvlink::TerminationSignals terminationSignals([&FMain] { FMain.close(); });

@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 
 #include "app/shortcuts.h"
 #include "app/table_refresh.h"
@@ -37,6 +38,9 @@ constexpr int kIpInputMaxLength = 255;
 const QString kIpPrompt = QStringLiteral("Введите устанавливаемый IP-адрес устройства");
 const QString kReprogConfirmation =
     QStringLiteral("Команда входа в режим обновления программы выдана");
+const QString kReplayCaption = QStringLiteral("%1 — воспроизведение: %2");
+const QString kCommandsOffInReplay =
+    QStringLiteral("Недоступно при воспроизведении записи: монитор не подключён к шине");
 const char* const kIpTooLong =
     "IP-адрес слишком длинный: команда смены адреса не помещается в пакет.";
 
@@ -139,14 +143,15 @@ GridSetup infoGridSetup() {
 }  // namespace
 
 TFMain::TFMain(MonitorSettings settings, Clock clock, FormatSettings format, Dialogs dialogs,
-               ElapsedClock elapsed, QWidget* parent)
+               ElapsedClock elapsed, EpochClock epoch, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
       m_settings(std::move(settings)),
       m_format(std::move(format)),
       m_dialogs(std::move(dialogs)),
-      m_registry(clock),
+      m_epoch(std::move(epoch)),
+      m_registry(clock, m_epoch),
       m_tables(clock),
       m_elapsed(std::move(elapsed)),
       m_statistics(m_registry),
@@ -182,8 +187,20 @@ TFMain::TFMain(MonitorSettings settings, Clock clock, FormatSettings format, Dia
     });
     connectHandlers();
     createShortcuts();
-    TimerSync->start();
+    if (isReplay()) {
+        showReplayMode();
+    } else {
+        TimerSync->start();
+    }
     FormCreate();
+}
+
+void TFMain::showReplayMode() {
+    setWindowTitle(kReplayCaption.arg(windowTitle(), QString::fromStdString(m_settings.replayOf)));
+    for (QPushButton* command : {BSendReprog, BSetDeviceIpAddr}) {
+        command->setEnabled(false);
+        command->setToolTip(kCommandsOffInReplay);
+    }
 }
 
 TFMain::~TFMain() {
@@ -253,7 +270,9 @@ void TFMain::guarded(const std::function<void()>& handler) {
 
 void TFMain::FormCreate() {
     guarded([this] {
-        startUdpServer();
+        if (!isReplay()) {
+            startUdpServer();
+        }
         prepareGrids();
     });
 }
@@ -289,6 +308,37 @@ void TFMain::noteArrival(const qvlink::UdpServer::Arrival& arrival) {
     }
 }
 
+void TFMain::restart() {
+    clearDevicesGrid(*GridDevices, std::max(m_registry.deviceCount(), GridDevices->RowCount()));
+    clearPointGrid(*GridTs);
+    clearPointGrid(*GridTi);
+    m_statistics.clear();
+    m_registry.clear();
+    m_tables.clear();
+    if (m_trace != nullptr) {
+        m_trace->clearTrace();
+    }
+    OutsideClick();
+}
+
+void TFMain::receive(std::span<const std::uint8_t> datagram, const std::string& senderIp,
+                     bool revisiting) {
+    m_arrivalMicros = m_epoch();
+    m_reception.setHistoryMuted(revisiting);
+    m_reception.receive(datagram.data(), datagram.size(), senderIp);
+}
+
+void TFMain::secondElapsed(bool revisiting, bool shown) {
+    m_revisiting = revisiting;
+    m_reception.setHistoryMuted(revisiting);
+    if (shown) {
+        TimerSyncTimer();
+    } else {
+        ageTables(m_registry, m_tables);
+        reportLateDevices(m_elapsed());
+    }
+}
+
 void TFMain::TimerSyncTimer() {
     updateInfoGrid();
     updateDevicesGrid();
@@ -319,11 +369,14 @@ void TFMain::updateTiGrid() {
 // The monitor's buffer is the longest datagram the bus carries: whatever the endpoint finds
 // longer than it is a datagram the reception would refuse as too long.
 void TFMain::updateBusStatistics() {
-    const qvlink::UdpServer::Discards discards = UdpServer.discardedDatagrams();
-    m_statistics.setDropTally(DropReason::Empty, {discards.empty.count, discards.empty.lastSender});
-    m_statistics.setDropTally(DropReason::TooLong,
-                              {discards.oversized.count, discards.oversized.lastSender});
-    m_statistics.setKernelDrops(UdpServer.droppedDatagrams());
+    if (!isReplay()) {
+        const qvlink::UdpServer::Discards discards = UdpServer.discardedDatagrams();
+        m_statistics.setDropTally(DropReason::Empty,
+                                  {discards.empty.count, discards.empty.lastSender});
+        m_statistics.setDropTally(DropReason::TooLong,
+                                  {discards.oversized.count, discards.oversized.lastSender});
+        m_statistics.setKernelDrops(UdpServer.droppedDatagrams());
+    }
     const std::int64_t nowMs = m_elapsed();
     reportLateDevices(nowMs);
     if (m_busStatisticsWindow != nullptr && m_busStatisticsWindow->isVisible()) {
@@ -335,7 +388,7 @@ void TFMain::updateBusStatistics() {
 void TFMain::reportLateDevices(std::int64_t nowMs) {
     for (const int number : m_statistics.takeNewlyLate(nowMs)) {
         qvlink::DeviceStatisticsView view;
-        if (m_notice && m_statistics.viewDevice(number, nowMs, view)) {
+        if (m_notice && !m_revisiting && m_statistics.viewDevice(number, nowMs, view)) {
             m_notice(qvlink::lateDeviceText(view, m_format), false);
         }
     }
@@ -472,9 +525,8 @@ void TFMain::addToTrend(PointKind kind, int row) {
         return;
     }
     if (!m_trendWindow) {
-        m_trendWindow =
-            std::make_unique<TrendWindow>(m_historyFile ? m_historyFile() : std::string(),
-                                          systemEpochMicros, m_format, m_dialogs);
+        m_trendWindow = std::make_unique<TrendWindow>(
+            m_historyFile ? m_historyFile() : std::string(), m_epoch, m_format, m_dialogs);
     }
     m_trendWindow->addPoint({kind, row});
     m_trendWindow->show();

@@ -18,6 +18,7 @@
 #include "net/http_client.h"
 #include "net/udp_server.h"
 #include "protocol/command.h"
+#include "replay/replay_engine.h"
 #include "state/device_registry.h"
 #include "state/teleparam_tables.h"
 #include "trend/trend_loader.h"
@@ -37,23 +38,25 @@ class TFTrace;
 class TrendWindow;
 
 /// The main window: the live device, TS and TI tables, the details panel with the device
-/// commands, and the bus endpoint that feeds them.
-class TFMain : public QWidget {
+/// commands, and the bus endpoint that feeds them; or, replaying a capture, the replay.
+class TFMain : public QWidget, public ReplayTarget {
     Q_OBJECT
 
 public:
     /// Builds the window with every control in place, then runs FormCreate (activates the
     /// endpoint and numbers the point rows). A failed activation is shown through
     /// `dialogs.error` and the window goes on without reception. `elapsed` times datagrams
-    /// for the bus statistics.
+    /// for the bus statistics; `epoch` stamps device events and history. Replaying, neither
+    /// the endpoint nor the refresh timer starts.
     TFMain(MonitorSettings settings, Clock clock, FormatSettings format, Dialogs dialogs,
-           ElapsedClock elapsed = steadyMilliseconds, QWidget* parent = nullptr);
+           ElapsedClock elapsed = steadyMilliseconds, EpochClock epoch = systemEpochMicros,
+           QWidget* parent = nullptr);
     ~TFMain() override;
 
     /// The trace that the reception pipeline offers every accepted datagram to.
     void setTraceWindow(TFTrace* trace) { m_trace = trace; }
     /// Records the bus into `recorder` (which outlives the window) from now on.
-    void recordHistory(HistoryRecorder& recorder) { m_reception.recordHistory(recorder); }
+    void recordHistory(HistoryRecorder& recorder) { m_reception.recordHistory(recorder, m_epoch); }
     /// What happens to the devices, for every reader of device events.
     DeviceEventSource& deviceEvents() { return m_registry.events(); }
     /// Where the monitor's own messages go (the event log): text, and whether it needs the
@@ -106,6 +109,14 @@ public:
     std::unique_ptr<QMenu> deviceMenu(int row);
     std::unique_ptr<QMenu> pointMenu(GridView& grid, int row);
 
+    bool isReplay() const { return !m_settings.replayOf.empty(); }
+    /// The replay's side of the window: the reception pipeline and the refresh as live,
+    /// what was seen before a seek back kept out of the history and the event log.
+    void restart() override;
+    void receive(std::span<const std::uint8_t> datagram, const std::string& senderIp,
+                 bool revisiting) override;
+    void secondElapsed(bool revisiting, bool shown) override;
+
     const DeviceRegistry& registry() const { return m_registry; }
     const TeleparamTables& tables() const { return m_tables; }
     const BusStatistics& statistics() const { return m_statistics; }
@@ -146,10 +157,13 @@ private:
     void firmwarePostDone(std::exception_ptr failure);
     /// While a command is under way its buttons are off and the mouse shows it is busy.
     void setCommandsBusy(bool busy);
+    /// Replaying: the caption names the capture and the device commands are off.
+    void showReplayMode();
 
     MonitorSettings m_settings;
     FormatSettings m_format;
     Dialogs m_dialogs;
+    EpochClock m_epoch;
     DeviceRegistry m_registry;
     TeleparamTables m_tables;
     ElapsedClock m_elapsed;
@@ -166,6 +180,8 @@ private:
     std::int64_t m_arrivalMicros = 0;
     SelectionKind m_selectionKind = SelectionKind::None;
     int m_selectionRow = 0;
+    /// A replay passing again over what it showed before a seek back.
+    bool m_revisiting = false;
     QtDispatcher m_dispatcher;
 
 public:

@@ -15,6 +15,9 @@ struct MonitorSettings {
     int commandPort = kBusPort;
     /// TCP port of a device's firmware-update form; 80 leaves the URL without a port.
     int httpPort = 80;
+    /// Name of the capture replayed instead of listening (no endpoint, no device commands,
+    /// the refresh driven by the replay); empty: the live bus.
+    std::string replayOf;
 };
 
 }  // namespace qvlink

@@ -67,6 +67,38 @@ void updateTiGrid(TeleparamTables& tables, CellGrid& grid, const FormatSettings&
     }
 }
 
+namespace {
+
+/// Empties columns `firstCol` up to the last of rows 1 to `rows` and unsets their colour.
+void clearRows(CellGrid& grid, int firstCol, int columns, int rows) {
+    for (int row = 1; row <= rows; ++row) {
+        for (int col = 0; col < columns; ++col) {
+            if (col >= firstCol) {
+                grid.setCellText(col, row, {});
+            }
+            grid.setCellFontColor(col, row, clNone);
+        }
+        grid.repaintRow(row);
+    }
+}
+
+}  // namespace
+
+void ageTables(DeviceRegistry& registry, TeleparamTables& tables) {
+    for (int index = 0; index < registry.deviceCount(); ++index) {
+        registry.incDeviceTimeout(index);
+    }
+    tables.ageValidEntries();
+}
+
+void clearDevicesGrid(CellGrid& grid, int rows) {
+    clearRows(grid, 0, kDevicesGridColumns, rows);
+}
+
+void clearPointGrid(CellGrid& grid) {
+    clearRows(grid, 1, kPointGridColumns, kPointCount);
+}
+
 void numberPointRows(CellGrid& grid) {
     for (int n = 1; n <= kPointCount; ++n) {
         grid.setCellText(0, n, std::to_string(n));

@@ -32,6 +32,15 @@ void updateTsGrid(TeleparamTables& tables, CellGrid& grid);
 /// TI n in row n: value and age of every valid entry.
 void updateTiGrid(TeleparamTables& tables, CellGrid& grid, const FormatSettings& format);
 
+/// The ages of a refresh without its drawing: one second on every device and every valid
+/// point (a replay's refreshes that no frame would show).
+void ageTables(DeviceRegistry& registry, TeleparamTables& tables);
+
+/// Empties rows 1 to `rows` of the device table, as before the first device.
+void clearDevicesGrid(CellGrid& grid, int rows);
+/// Empties the state or value and the age of every point row; the numbers stay.
+void clearPointGrid(CellGrid& grid);
+
 /// Writes the point numbers 1 to 500 into column 0 of a TS or TI table.
 void numberPointRows(CellGrid& grid);
 

@@ -6,6 +6,14 @@ namespace qvlink {
 
 BusStatistics::BusStatistics(const DeviceRegistry& registry) : m_registry(registry) {}
 
+void BusStatistics::clear() {
+    m_devices.clear();
+    m_accepted = 0;
+    m_drops = {};
+    m_kernelDrops = 0;
+    m_mix.clear();
+}
+
 void BusStatistics::countAccepted(const TPacket& packet, std::size_t size, std::int64_t nowMs) {
     ++m_accepted;
     ++m_mix[{packet.deviceType, packet.msgClass}];

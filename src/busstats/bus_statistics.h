@@ -84,6 +84,9 @@ public:
     /// reported once.
     std::vector<int> takeNewlyLate(std::int64_t nowMs);
 
+    /// Forgets every count, as at start-up (a replay that starts over with its registry).
+    void clear();
+
 private:
     struct DeviceTraffic {
         std::uint64_t bytes = 0;

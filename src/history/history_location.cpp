@@ -39,6 +39,22 @@ std::string numberedHistoryPath(const std::string& path, int number) {
     return path.substr(0, dot) + "-" + std::to_string(number) + path.substr(dot);
 }
 
+std::string replayHistoryPath(const std::string& livePath, const std::string& captureName) {
+    return std::filesystem::path(livePath).replace_filename("replay-" + captureName + ".sqlite3");
+}
+
+bool removeUnclaimedHistory(const std::string& path) {
+    HistoryFileLock lock;
+    if (!lock.tryClaim(path)) {
+        return false;
+    }
+    std::error_code ignored;
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        std::filesystem::remove(path + suffix, ignored);
+    }
+    return true;
+}
+
 std::string asidePath(const std::string& path, std::int64_t timeUs) {
     const time_t seconds = static_cast<time_t>(timeUs / 1'000'000);
     tm local{};

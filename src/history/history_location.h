@@ -13,6 +13,15 @@ std::string defaultHistoryPath(const char* xdgDataHome, const char* home);
 /// "history-2.sqlite3" (the number goes before the extension, or at the end).
 std::string numberedHistoryPath(const std::string& path, int number);
 
+/// The history file of a replay of `captureName` beside the live history file `livePath`:
+/// "replay-<captureName>.sqlite3" in the same folder, so that replays never mix with the
+/// live bus.
+std::string replayHistoryPath(const std::string& livePath, const std::string& captureName);
+
+/// Removes the history file `path` with its log and index, unless a monitor holds it; false
+/// when it cannot be claimed (a monitor holds it). A replay starts its own history afresh.
+bool removeUnclaimedHistory(const std::string& path);
+
 /// Where a file that could not be used is moved: "<path>.corrupt-YYYYMMDD-HHMMSS" in local
 /// time of `timeUs` (microseconds since 1970 UTC).
 std::string asidePath(const std::string& path, std::int64_t timeUs);

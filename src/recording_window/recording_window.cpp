@@ -69,6 +69,12 @@ void RecordingWindow::showInFront() {
     activateWindow();
 }
 
+void RecordingWindow::showReplayControls(QWidget* controls) {
+    Record->hide();
+    TimerRefresh->stop();
+    static_cast<QVBoxLayout*>(layout())->insertWidget(0, controls);
+}
+
 void RecordingWindow::BOpenCaptureClick() {
     if (const std::optional<QString> capture = m_seams.chooseCapture(this)) {
         openReplay(*capture);

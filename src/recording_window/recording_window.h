@@ -42,6 +42,9 @@ public:
 
     /// Shows the window in front, or brings it there.
     void showInFront();
+    /// A replaying monitor records nothing: `controls` (the replay's, taken over by the
+    /// window) stand in place of the record controls.
+    void showReplayControls(QWidget* controls);
 
     void BOpenCaptureClick();
     void BOpenFolderClick();

@@ -23,6 +23,11 @@ int datagramsLostBetween(std::uint8_t last, std::uint8_t next) {
 DeviceRegistry::DeviceRegistry(Clock clock, EpochClock epochClock)
     : m_clock(std::move(clock)), m_epochClock(std::move(epochClock)) {}
 
+void DeviceRegistry::clear() {
+    m_devices.clear();
+    m_indexByMac.clear();
+}
+
 void DeviceRegistry::updateDevice(const std::string& ipAddr, const TPacket& packet) {
     int index = indexOfDevice(packet.macAddr);
     if (index < 0) {

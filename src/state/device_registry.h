@@ -59,6 +59,8 @@ public:
     /// The second that reaches kSilenceSeconds publishes Silent.
     void incDeviceTimeout(int index);
     int deviceCount() const { return static_cast<int>(m_devices.size()); }
+    /// Forgets every device, as at start-up (a replay that starts over); the listeners stay.
+    void clear();
 
 private:
     /// Stamps and publishes one event of `device`; costs nothing without listeners.

@@ -72,6 +72,22 @@ bool TeleparamTables::getTi(int number, TTi& entry) const {
     return copyValidEntry(m_ti, number, entry);
 }
 
+void TeleparamTables::ageValidEntries() {
+    for (int number = 1; number <= kPointCount; ++number) {
+        if (m_ts[static_cast<std::size_t>(number)].valid) {
+            incTsTimeout(number);
+        }
+        if (m_ti[static_cast<std::size_t>(number)].valid) {
+            incTiTimeout(number);
+        }
+    }
+}
+
+void TeleparamTables::clear() {
+    m_ts = {};
+    m_ti = {};
+}
+
 void TeleparamTables::incTsTimeout(int number) {
     incTimeout(m_ts, number);
 }

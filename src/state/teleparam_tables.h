@@ -31,6 +31,10 @@ public:
     /// Adds one second to the age of an entry; numbers outside 1 to 500 are ignored.
     void incTsTimeout(int number);
     void incTiTimeout(int number);
+    /// Adds one second to the age of every valid entry, as a refresh of both tables does.
+    void ageValidEntries();
+    /// Forgets every entry, as at start-up (a replay that starts over); the listeners stay.
+    void clear();
 
 private:
     Clock m_clock;

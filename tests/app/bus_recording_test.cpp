@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "capture/frame_decoder.h"
+#include "capture_file/frame_decoder.h"
 #include "capture_file/udp_frame.h"
 #include "common/clock.h"
 #include "monitor_fixture.h"

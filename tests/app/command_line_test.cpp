@@ -44,6 +44,13 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{"UnknownOption", {"--colour"}, false, 2, "Unknown option 'colour'"},
         CommandLineCase{"StrayArgument", {"file.db"}, false, 2, "unexpected argument \"file.db\""},
         CommandLineCase{"MissingValue", {"--history"}, false, 2, "Missing value after"},
+        CommandLineCase{"ReplayWithoutFile", {"--replay"}, false, 2, "Missing value after"},
+        CommandLineCase{"ReplayOfEmptyName", {"--replay="}, false, 2, "--replay needs a file"},
+        CommandLineCase{"ReplayAndRecord",
+                        {"--replay", "a.pcap", "--record", "/tmp"},
+                        false,
+                        2,
+                        "--record and --replay exclude each other"},
         CommandLineCase{"EmptyFile", {"--history="}, false, 2, "--history needs a file name"},
         CommandLineCase{"BothHistoryAndNone",
                         {"--history", "a.db", "--no-history"},
@@ -84,11 +91,21 @@ TEST(CommandLine, OptionsCarryTheirValues) {
     EXPECT_FALSE(parseCommandLine({"qvlink-monitor", "--no-history"}).options.recordHistory);
 }
 
+TEST(CommandLine, ReplayTakesEveryFileInTheOrderGiven) {
+    const CommandLine line =
+        parseCommandLine({"qvlink-monitor", "--replay", "b.pcap", "a.pcapng", "captures/"});
+    ASSERT_TRUE(line.run);
+    EXPECT_EQ(line.options.replayFiles,
+              (std::vector<std::string>{"b.pcap", "a.pcapng", "captures/"}));
+    EXPECT_TRUE(parseCommandLine({"qvlink-monitor"}).options.replayFiles.empty());
+}
+
 TEST(CommandLine, HelpListsEveryOptionAndVersionNamesTheProgram) {
     const std::string help = parseCommandLine({"qvlink-monitor", "--help"}).output;
-    for (const char* option : {"--help", "--version", "--history <FILE>", "--no-history",
-                               "--history-days <N>", "--history-max-mb <N>", "--record <DIR>",
-                               "--record-rotate-size <MB>", "--record-ring-files <N>"}) {
+    for (const char* option :
+         {"--help", "--version", "--history <FILE>", "--no-history", "--history-days <N>",
+          "--history-max-mb <N>", "--record <DIR>", "--record-rotate-size <MB>",
+          "--record-ring-files <N>", "--replay <FILE>"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
     EXPECT_EQ(parseCommandLine({"qvlink-monitor", "--version"}).output.rfind("qvlink-monitor ", 0),

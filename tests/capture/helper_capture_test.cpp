@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/frame_decoder.h"
+#include "capture_file/frame_decoder.h"
 #include "support/udp_sender.h"
 
 namespace qvlink::capture {

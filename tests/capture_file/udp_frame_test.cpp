@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/frame_decoder.h"
+#include "capture_file/frame_decoder.h"
 
 namespace qvlink {
 namespace {

@@ -16,6 +16,9 @@ struct BenchOptions {
     std::string simPath;
     std::string monitorPath;
     std::string selfPath;
+    std::string dumpPath;
+    /// Datagrams of the replayed capture.
+    long replayDatagrams = 1'000'000;
     std::vector<std::uint64_t> rates{1'000, 10'000, 50'000, 100'000, 200'000, 300'000, kMaxRate};
     double stepSeconds = 4.0;
     double idleSeconds = 10.0;
@@ -25,7 +28,8 @@ struct BenchOptions {
     double blockSeconds = 3.0;
     int ticks = 200;
     int startupRuns = 5;
-    /// Phases left out: startup, pipeline, steps, idle, burst, ticks, devices, flood, trend.
+    /// Phases left out: startup, pipeline, steps, idle, burst, ticks, devices, flood, trend,
+    /// replay.
     std::set<std::string> skipped;
 
     bool runs(const std::string& phase) const { return !skipped.contains(phase); }

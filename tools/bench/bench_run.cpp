@@ -24,6 +24,7 @@
 #include "rate_steps.h"
 #include "recording/bus_recording.h"
 #include "refresh_ticks.h"
+#include "replay_rate.h"
 #include "startup_probe.h"
 #include "trend_timing.h"
 
@@ -119,6 +120,7 @@ private:
     void manyDevices();
     void flood();
     void trend();
+    void replay();
     void printStep(const StepResult& result, const StepResult* recvfrom) const;
     /// Records a figure against its budget; a figure not measured misses it.
     void verdict(std::string what, std::string measured, const Budget& budget,
@@ -202,6 +204,9 @@ int Benchmark::run() {
     }
     if (m_options.runs("trend")) {
         trend();
+    }
+    if (m_options.runs("replay")) {
+        replay();
     }
     return printVerdicts();
 }
@@ -597,6 +602,35 @@ void Benchmark::trend() {
     judge("trend of 24 h appears", times.open24h, kTrendOpenDayBudget);
     judge("trend of 7 days appears", times.open7d, kTrendOpenWeekBudget);
     judge("trend pan/zoom frame, 7 days x 4", times.panFrame, kTrendPanFrameBudget);
+}
+
+void Benchmark::replay() {
+    std::printf("== replay as fast as possible, trace open, beside qvlink-dump -r\n");
+    const ScratchFolder folder;
+    const ReplayRates rates =
+        measureReplay(m_options.dumpPath, folder.path(), m_options.replayDatagrams);
+    std::printf("  capture: %ld datagrams of the load mix, %.1f MiB\n", rates.datagrams,
+                rates.fileMiB);
+    std::printf("  seconds of CPU (wall)\n");
+    std::printf("  replay: loaded in %.2f (%.2f), replayed in %.2f (%.2f): %.0f datagrams/s\n",
+                rates.load.cpu, rates.load.wall, rates.replay.cpu, rates.replay.wall,
+                rates.replayRate());
+    std::printf("  qvlink-dump -r: %.2f (%.2f): %.0f datagrams/s\n", rates.dump.cpu,
+                rates.dump.wall, rates.dumpRate());
+    std::printf("  seek from the end to its last second: %.2f (%.2f)\n\n", rates.seek.cpu,
+                rates.seek.wall);
+    char measured[48];
+    std::snprintf(measured, sizeof measured, "%.0f datagrams/s CPU", rates.replayRate());
+    verdict("replay as fast as possible", measured, kReplayRateBudget, rates.replayRate());
+    const std::optional<double> share =
+        rates.dumpRate() > 0 ? std::optional<double>(100.0 * rates.replayRate() / rates.dumpRate())
+                             : std::nullopt;
+    std::snprintf(measured, sizeof measured, "%.0f%% of %.0f/s", share.value_or(0.0),
+                  rates.dumpRate());
+    verdict("replay rate / qvlink-dump -r rate", measured, kReplayShareOfDumpBudget, share);
+    std::snprintf(measured, sizeof measured, "%.0f ms CPU (%.0f wall)", rates.seek.cpu * 1e3,
+                  rates.seek.wall * 1e3);
+    verdict("seek back over the whole capture", measured, kReplaySeekBudget, rates.seek.cpu * 1e3);
 }
 
 int Benchmark::printVerdicts() const {

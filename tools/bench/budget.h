@@ -45,5 +45,11 @@ inline constexpr Budget kNotRecordedBudget{Budget::Bound::AtMost, 0, ""};
 inline constexpr Budget kTrendOpenDayBudget{Budget::Bound::AtMost, 150, " ms"};
 inline constexpr Budget kTrendOpenWeekBudget{Budget::Bound::AtMost, 600, " ms"};
 inline constexpr Budget kTrendPanFrameBudget{Budget::Bound::AtMost, 16, " ms"};
+/// Replay as fast as possible of 1,000,000 datagrams of the load mix, trace open: datagrams a
+/// second, and as a share of qvlink-dump -r's decode rate on the same file; and a seek that
+/// rebuilds the state of the whole capture.
+inline constexpr Budget kReplayRateBudget{Budget::Bound::AtLeast, 200'000, "/s"};
+inline constexpr Budget kReplayShareOfDumpBudget{Budget::Bound::AtLeast, 40, "%"};
+inline constexpr Budget kReplaySeekBudget{Budget::Bound::AtMost, 3000, " ms"};
 
 }  // namespace qvlink::bench

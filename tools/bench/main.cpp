@@ -17,6 +17,9 @@
 #ifndef QVLINK_SIM_PATH
 #define QVLINK_SIM_PATH "qvlink-sim"
 #endif
+#ifndef QVLINK_DUMP_PATH
+#define QVLINK_DUMP_PATH "qvlink-dump"
+#endif
 #ifndef QVLINK_MONITOR_PATH
 #define QVLINK_MONITOR_PATH "qvlink-monitor"
 #endif
@@ -41,6 +44,7 @@ int main(int argc, char** argv) {
     BenchOptions options;
     options.simPath = QVLINK_SIM_PATH;
     options.monitorPath = QVLINK_MONITOR_PATH;
+    options.dumpPath = QVLINK_DUMP_PATH;
     options.selfPath = ownPath();
     std::string error;
     switch (parseBenchOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {

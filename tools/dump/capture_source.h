@@ -5,13 +5,16 @@
 
 #include <pcap/pcap.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
-#include "capture/frame_decoder.h"
 #include "capture/helper_capture.h"
+#include "capture_file/capture_file_reader.h"
+#include "capture_file/frame_decoder.h"
 
 namespace qvlink::dump {
 
@@ -35,8 +38,8 @@ public:
     bool awaitStart();
 
     /// Describes the frames (link type, snapshot length) to the pcap writer.
-    pcap_t* handle() const { return m_handle; }
-    capture::LinkType linkType() const { return m_linkType; }
+    pcap_t* handle() const { return m_file ? m_file->handle() : m_handle; }
+    capture::LinkType linkType() const { return m_file ? m_file->linkType() : m_linkType; }
     bool isLive() const { return m_helper != nullptr; }
 
     /// Hands every frame to `handler` until the capture ends or stop() is called. Throws
@@ -47,13 +50,17 @@ public:
     void stop();
 
 private:
-    CaptureSource(pcap_t* handle, std::unique_ptr<capture::HelperCapture> helper, std::string name);
+    CaptureSource(std::unique_ptr<capture::HelperCapture> helper, std::string name);
+    explicit CaptureSource(capture::CaptureFileReader file);
     void takeLinkType(int dlt);
+    void runFile(const FrameHandler& handler);
 
-    pcap_t* m_handle;  ///< the file; for a live capture, made once its stream has started
+    pcap_t* m_handle = nullptr;  ///< of a live capture, made once its stream has started
     std::unique_ptr<capture::HelperCapture> m_helper;
+    std::optional<capture::CaptureFileReader> m_file;
     std::string m_name;
     capture::LinkType m_linkType = capture::LinkType::Ethernet;
+    std::atomic<bool> m_stopped{false};
 };
 
 }  // namespace qvlink::dump

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "busstats/drop_reason.h"
-#include "capture/frame_decoder.h"
+#include "capture_file/frame_decoder.h"
 #include "common/bus_types.h"
 #include "common/rendering.h"
 

@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "capture/frame_decoder.h"
+#include "capture_file/frame_decoder.h"
 #include "capture_file/pcap_writer.h"
 #include "dump/capture_source.h"
 #include "dump/capture_statistics.h"

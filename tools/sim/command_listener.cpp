@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <optional>
 
-#include "capture/frame_decoder.h"
 #include "capture/helper_capture.h"
+#include "capture_file/frame_decoder.h"
 #include "common/unique_fd.h"
 #include "sim_error.h"
 

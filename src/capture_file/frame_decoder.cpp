@@ -1,4 +1,4 @@
-#include "capture/frame_decoder.h"
+#include "capture_file/frame_decoder.h"
 
 #include <algorithm>
 

@@ -1,6 +1,7 @@
 #pragma once
 
 // Link layer, IPv4 and UDP decoding of captured frames down to the bus datagram they carry.
+// Shared by the capture tool, the simulator and the monitor's replay.
 
 #include <array>
 #include <cstddef>

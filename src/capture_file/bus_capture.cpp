@@ -1,0 +1,160 @@
+#include "capture_file/bus_capture.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <limits>
+#include <optional>
+
+#include "capture_file/capture_file_reader.h"
+
+namespace qvlink::capture {
+namespace {
+
+std::int64_t micros(const timeval& time) {
+    return std::int64_t{time.tv_sec} * 1'000'000 + time.tv_usec;
+}
+
+/// One file's bus datagrams, before the files are put in order.
+struct FileCapture {
+    std::string path;
+    std::int64_t firstFrameUs = std::numeric_limits<std::int64_t>::max();
+    BusCapture capture;
+};
+
+void countSkip(FrameKind kind, CaptureSkips& skips) {
+    switch (kind) {
+        case FrameKind::NotBus:
+            ++skips.notBus;
+            break;
+        case FrameKind::Fragment:
+            ++skips.fragments;
+            break;
+        case FrameKind::Truncated:
+            ++skips.truncated;
+            break;
+        case FrameKind::Datagram:
+            break;
+    }
+}
+
+/// Room for the datagrams of a file of `fileBytes`: the bytes can be no more than the file,
+/// and the smallest frame with a datagram takes a record header and 42 bytes of headers.
+void reserveFor(std::uintmax_t fileBytes, BusCapture& capture) {
+    constexpr std::uintmax_t kLeastRecord = 16 + 42 + 4;
+    capture.bytes.reserve(static_cast<std::size_t>(fileBytes));
+    capture.datagrams.reserve(static_cast<std::size_t>(fileBytes / kLeastRecord));
+}
+
+FileCapture readFile(CaptureFileReader& reader, std::uint16_t port) {
+    FileCapture file;
+    file.path = reader.path();
+    std::error_code unknownSize;
+    const std::uintmax_t fileBytes = std::filesystem::file_size(file.path, unknownSize);
+    if (!unknownSize) {
+        reserveFor(fileBytes, file.capture);
+    }
+    FrameDecoder decoder(reader.linkType(), port);
+    const pcap_pkthdr* header = nullptr;
+    const std::uint8_t* frame = nullptr;
+    while (reader.next(header, frame)) {
+        file.firstFrameUs = std::min(file.firstFrameUs, micros(header->ts));
+        const FrameDatagram datagram = decoder.decode(frame, header->caplen);
+        if (datagram.kind != FrameKind::Datagram) {
+            countSkip(datagram.kind, file.capture.skips);
+            continue;
+        }
+        std::vector<std::uint8_t>& bytes = file.capture.bytes;
+        file.capture.datagrams.push_back({micros(header->ts), datagram.sourceIp,
+                                          static_cast<std::uint32_t>(bytes.size()),
+                                          static_cast<std::uint32_t>(datagram.capturedSize)});
+        bytes.insert(bytes.end(), datagram.payload, datagram.payload + datagram.capturedSize);
+    }
+    if (!reader.error().empty()) {
+        file.capture.problems.push_back(reader.error());
+    }
+    return file;
+}
+
+/// The files `paths` name, folders replaced by their regular files in name order.
+std::vector<std::pair<std::string, bool>> expandFolders(const std::vector<std::string>& paths) {
+    std::vector<std::pair<std::string, bool>> files;  // path, and whether it was named
+    for (const std::string& path : paths) {
+        std::error_code error;
+        if (!std::filesystem::is_directory(path, error)) {
+            files.emplace_back(path, true);
+            continue;
+        }
+        std::vector<std::string> members;
+        for (const auto& entry : std::filesystem::directory_iterator(path, error)) {
+            if (entry.is_regular_file(error)) {
+                members.push_back(entry.path().string());
+            }
+        }
+        std::sort(members.begin(), members.end());
+        for (std::string& member : members) {
+            files.emplace_back(std::move(member), false);
+        }
+    }
+    return files;
+}
+
+void append(FileCapture&& file, BusCapture& capture) {
+    const auto base = static_cast<std::uint32_t>(capture.bytes.size());
+    std::int64_t lastUs = capture.datagrams.empty() ? std::numeric_limits<std::int64_t>::min()
+                                                    : capture.datagrams.back().timeUs;
+    const std::size_t first = capture.datagrams.size();
+    if (capture.datagrams.empty()) {  // the first file's are taken over, not copied
+        capture.datagrams = std::move(file.capture.datagrams);
+        capture.bytes = std::move(file.capture.bytes);
+    } else {
+        capture.datagrams.insert(capture.datagrams.end(), file.capture.datagrams.begin(),
+                                 file.capture.datagrams.end());
+        capture.bytes.insert(capture.bytes.end(), file.capture.bytes.begin(),
+                             file.capture.bytes.end());
+    }
+    for (std::size_t i = first; i < capture.datagrams.size(); ++i) {
+        CapturedDatagram& datagram = capture.datagrams[i];
+        datagram.offset += base;
+        datagram.timeUs = lastUs = std::max(lastUs, datagram.timeUs);
+    }
+    capture.skips.notBus += file.capture.skips.notBus;
+    capture.skips.fragments += file.capture.skips.fragments;
+    capture.skips.truncated += file.capture.skips.truncated;
+    for (std::string& problem : file.capture.problems) {
+        capture.problems.push_back(std::move(problem));
+    }
+    capture.files.push_back(std::move(file.path));
+}
+
+}  // namespace
+
+BusCapture loadBusCapture(const std::vector<std::string>& paths, std::uint16_t port) {
+    std::vector<FileCapture> files;
+    BusCapture capture;
+    for (const auto& [path, named] : expandFolders(paths)) {
+        std::optional<CaptureFileReader> reader;
+        try {
+            reader.emplace(path);
+        } catch (const CaptureFileError& error) {
+            if (named) {
+                throw;
+            }
+            capture.problems.push_back(error.what());
+            continue;
+        }
+        files.push_back(readFile(*reader, port));
+    }
+    if (files.empty()) {
+        throw CaptureFileError("no capture file to read" +
+                               (capture.problems.empty() ? "" : ": " + capture.problems.front()));
+    }
+    std::stable_sort(files.begin(), files.end(), [](const FileCapture& a, const FileCapture& b) {
+        return a.firstFrameUs != b.firstFrameUs ? a.firstFrameUs < b.firstFrameUs : a.path < b.path;
+    });
+    for (FileCapture& file : files) {
+        append(std::move(file), capture);
+    }
+    return capture;
+}
+
+}  // namespace qvlink::capture

@@ -1,0 +1,49 @@
+#pragma once
+
+// A whole capture of the bus in memory: the bus datagrams of one or more capture files
+// (a rotated set, or every capture in a folder) in the order they were captured, with the
+// count of what was passed over.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace qvlink::capture {
+
+struct CapturedDatagram {
+    /// Capture timestamp, microseconds since 1970 UTC; never earlier than the datagram
+    /// before it (a capture that steps back is read as if it had stood still).
+    std::int64_t timeUs = 0;
+    std::uint32_t sourceIp = 0;  ///< host byte order
+    std::uint32_t offset = 0;    ///< of its bytes in BusCapture::bytes
+    std::uint32_t size = 0;
+};
+
+/// Frames of the capture that carry no whole bus datagram, by kind.
+struct CaptureSkips {
+    std::uint64_t notBus = 0;     ///< other traffic, or frames too short for their headers
+    std::uint64_t fragments = 0;  ///< later IP fragments of a bus datagram
+    std::uint64_t truncated = 0;  ///< bus datagrams of which the capture kept only a part
+};
+
+struct BusCapture {
+    std::vector<std::string> files;  ///< read in this order
+    std::vector<CapturedDatagram> datagrams;
+    std::vector<std::uint8_t> bytes;
+    CaptureSkips skips;
+    /// One message for each file that could not be read to its end or was passed over.
+    std::vector<std::string> problems;
+
+    std::span<const std::uint8_t> payload(const CapturedDatagram& datagram) const {
+        return {bytes.data() + datagram.offset, datagram.size};
+    }
+};
+
+/// Reads the bus datagrams to or from `port` out of `paths`: capture files, or folders whose
+/// files are read in turn (those that are no capture count as problems). The files are
+/// replayed in the order of their first timestamp, the name deciding between equal ones.
+/// Throws CaptureFileError when a named file is no capture or nothing readable is left.
+BusCapture loadBusCapture(const std::vector<std::string>& paths, std::uint16_t port);
+
+}  // namespace qvlink::capture

@@ -1,0 +1,276 @@
+// The monitor replaying a capture: the windows as the program builds them for --replay, fed
+// by a scripted capture written in a temporary folder.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/monitor_fixture.h"
+#include "app/replay_session.h"
+#include "app/table_refresh.h"
+#include "dump/capture_file.h"
+#include "history/history_reader.h"
+#include "history/history_recorder.h"
+#include "replay_window/replay_controls.h"
+#include "support/packet_builder.h"
+
+namespace qvlink {
+namespace {
+
+using test::Bytes;
+using test::sequencedDatagram;
+
+const QColor kGrey(0xA0, 0xA0, 0xA4);
+const timeval kStart{1'718'454'600, 0};  // 2024-06-15 12:30:00 UTC
+constexpr std::int64_t kStartUs = 1'718'454'600'000'000;
+constexpr std::int64_t kSecond = 1'000'000;
+
+test::UdpEndpoints from(std::uint8_t lastByte) {
+    test::UdpEndpoints endpoints;
+    endpoints.sourceIp = test::ipv4(10, 0, 0, lastByte);
+    return endpoints;
+}
+
+/// Device 1 (Ларта-К, 10.0.0.12) reports TS 12 once at the start and falls silent; device 2
+/// (10.0.0.13) reports TI 3 every 10 s for 100 s, its value rising by one each time.
+void writeScript(const std::string& path) {
+    test::CaptureFile file(path, DLT_EN10MB);
+    file.addDatagram(kStart, sequencedDatagram(16, 0x0A003C, 1, kClassTs, 2, {12, 0, 0x07}),
+                     from(12));
+    for (int i = 0; i <= 10; ++i) {
+        const float value = 1.5f + static_cast<float>(i);
+        std::uint8_t raw[4];
+        std::memcpy(raw, &value, sizeof raw);
+        file.addDatagram(test::later(kStart, 500 + 10'000 * i),
+                         sequencedDatagram(1, 0x001122, static_cast<std::uint8_t>(i + 1), kClassTi,
+                                           2, {3, 0, 0, raw[0], raw[1], raw[2], raw[3]}),
+                         from(13));
+    }
+}
+
+/// Every cell the replay writes into the windows, to compare two runs.
+std::vector<std::string> shownState(TFMain& main, TFTrace& trace) {
+    std::vector<std::string> cells;
+    const auto take = [&cells](GridView& grid, int columns, int rows) {
+        for (int row = 1; row <= rows; ++row) {
+            for (int col = 0; col < columns; ++col) {
+                cells.push_back(grid.getCellText(col, row) + "|" +
+                                grid.cellAppearance(col, row).text.name().toStdString());
+            }
+        }
+    };
+    take(*main.GridDevices, kDevicesGridColumns, 3);
+    take(*main.GridTs, kPointGridColumns, 20);
+    take(*main.GridTi, kPointGridColumns, 20);
+    take(*trace.GridTrace, 4, trace.GridTrace->RowCount());
+    cells.push_back(std::to_string(main.statistics().acceptedCount()));
+    return cells;
+}
+
+class ReplayMonitor : public ::testing::Test {
+protected:
+    ReplayMonitor() {
+        char pattern[] = "/tmp/qvlink-replay-XXXXXX";
+        m_folder = mkdtemp(pattern);
+        writeScript(m_folder + "/site.pcap");
+    }
+    ~ReplayMonitor() override { std::filesystem::remove_all(m_folder); }
+
+    /// The windows and the session as main() builds them for --replay of the script.
+    struct Replay {
+        explicit Replay(const std::string& file) : source({file}) {
+            MonitorSettings settings;
+            settings.replayOf = source.name;
+            main = std::make_unique<TFMain>(settings, source.clock.localClock(), kFormat,
+                                            recorder.dialogs(), source.clock.elapsedClock(),
+                                            source.clock.epochClock());
+            trace =
+                std::make_unique<TFTrace>(source.clock.localClock(), kFormat, recorder.dialogs());
+            main->setTraceWindow(trace.get());
+            trace->show();
+            session = std::make_unique<ReplaySession>(source, *main);
+        }
+        ~Replay() {
+            session.reset();
+            main.reset();
+        }
+        ReplayEngine& engine() { return session->player().engine(); }
+
+        static inline const FormatSettings kFormat{".", ":"};
+        ReplaySource source;
+        test::DialogRecorder recorder;
+        std::unique_ptr<TFMain> main;
+        std::unique_ptr<TFTrace> trace;
+        std::unique_ptr<ReplaySession> session;
+    };
+
+    std::string capturePath() const { return m_folder + "/site.pcap"; }
+
+    std::string m_folder;
+};
+
+TEST_F(ReplayMonitor, OpensNoEndpointAndOffersNoCommands) {
+    Replay replay(capturePath());
+    TFMain& main = *replay.main;
+    EXPECT_FALSE(main.UdpServer.isActive());
+    EXPECT_FALSE(main.TimerSync->isActive()) << "the refresh follows the capture";
+    EXPECT_TRUE(replay.recorder.errors.empty());
+    EXPECT_EQ(main.windowTitle(), "Келта 2 QV-LINK — воспроизведение: site.pcap");
+    for (QPushButton* command : {main.BSendReprog, main.BSetDeviceIpAddr}) {
+        EXPECT_FALSE(command->isEnabled());
+        EXPECT_TRUE(command->toolTip().contains("воспроизведении"))
+            << command->toolTip().toStdString();
+        EXPECT_EQ(command->text().isEmpty(), false);
+    }
+    EXPECT_EQ(main.BSendReprog->text(), "Режим обновления ПО");
+}
+
+TEST_F(ReplayMonitor, TablesTraceAndAgesShowTheCaptureAsItWasThen) {
+    Replay replay(capturePath());
+    TFMain& main = *replay.main;
+    replay.engine().seek(kStartUs + 60 * kSecond + 500'000);
+
+    EXPECT_EQ(main.GridDevices->getCellText(1, 1), "Ларта-К");
+    EXPECT_EQ(main.GridDevices->getCellText(3, 1), "10.0.0.12");
+    EXPECT_EQ(main.GridDevices->getCellText(3, 2), "10.0.0.13");
+    EXPECT_EQ(main.GridTs->getCellText(1, 12), "авария");
+    EXPECT_EQ(main.GridTi->getCellText(1, 3), "6.50")
+        << "the value of 50.5 s; that of 60.5 s shows at the next refresh";
+    EXPECT_EQ(main.GridDevices->getCellText(4, 1), "59") << "60 refreshes since its datagram";
+    EXPECT_NE(main.GridDevices->cellAppearance(0, 1).text, kGrey);
+
+    replay.engine().seek(kStartUs + 61 * kSecond);
+    EXPECT_EQ(main.GridDevices->getCellText(4, 1), "01:00");
+    EXPECT_EQ(main.GridDevices->cellAppearance(0, 1).text, kGrey) << "silent for a minute";
+    EXPECT_EQ(main.GridTs->cellAppearance(1, 12).text, kGrey);
+    EXPECT_NE(main.GridDevices->cellAppearance(0, 2).text, kGrey);
+
+    // The trace shows capture times: the first record at the start, the last at 60.5 s.
+    const GridView& trace = *replay.trace->GridTrace;
+    ASSERT_EQ(trace.RowCount() - 2, 8);
+    std::vector<std::string> times;
+    for (int row = 1; row <= 8; ++row) {
+        times.push_back(trace.getCellText(kTraceTime, row));
+    }
+    const FormatSettings format{".", ":"};
+    EXPECT_NE(std::find(times.begin(), times.end(), timeOfDayText(localTimeOf(kStartUs), format)),
+              times.end());
+    EXPECT_NE(std::find(times.begin(), times.end(),
+                        timeOfDayText(localTimeOf(kStartUs + 60'500'000), format)),
+              times.end());
+}
+
+TEST_F(ReplayMonitor, SeekingBackRebuildsTheStateOfAStraightRun) {
+    Replay straight(capturePath());
+    straight.engine().seek(kStartUs + 75 * kSecond);
+    const std::vector<std::string> expected = shownState(*straight.main, *straight.trace);
+
+    Replay wandering(capturePath());
+    wandering.engine().seek(wandering.engine().endMicros());
+    wandering.engine().seek(kStartUs + 20 * kSecond);
+    EXPECT_EQ(wandering.main->registry().deviceCount(), 2);
+    EXPECT_EQ(wandering.main->statistics().acceptedCount(), 3U) << "counted from the start";
+    wandering.engine().seek(kStartUs + 75 * kSecond);
+    EXPECT_EQ(shownState(*wandering.main, *wandering.trace), expected);
+}
+
+TEST_F(ReplayMonitor, ControlsStepPlayChangeSpeedAndSeek) {
+    Replay replay(capturePath());
+    const ReplayEngine& engine = replay.engine();
+    ReplayControls controls(replay.session->player(), FormatSettings{".", ":"});
+    EXPECT_EQ(controls.BPlay->text(), "Пуск");
+    EXPECT_EQ(controls.SPosition->maximum(), 101) << "the capture's seconds";
+
+    controls.BStep->click();
+    EXPECT_EQ(engine.deliveredCount(), 1U);
+    EXPECT_EQ(controls.LDatagrams->text(), "Пакетов: 1 из 12");
+
+    controls.CSpeed->setCurrentIndex(1);
+    emit controls.CSpeed->activated(1);
+    EXPECT_EQ(engine.speed(), 10);
+    controls.BPlay->click();
+    EXPECT_TRUE(engine.isPlaying());
+    EXPECT_EQ(controls.BPlay->text(), "Пауза");
+    EXPECT_FALSE(controls.BStep->isEnabled()) << "steps only while paused";
+    controls.BPlay->click();
+    EXPECT_FALSE(engine.isPlaying());
+
+    controls.SPosition->setSliderDown(true);
+    controls.SPosition->setValue(61);
+    controls.SPosition->setSliderDown(false);
+    EXPECT_EQ(engine.positionMicros(), kStartUs + 61 * kSecond);
+    EXPECT_TRUE(controls.LPosition->text().endsWith("(01:01 из 01:41)"))
+        << controls.LPosition->text().toStdString();
+    EXPECT_EQ(replay.main->GridDevices->getCellText(4, 1), "01:00");
+}
+
+/// What a replay left in its history file: TI 3's samples and device 1's events.
+struct StoredHistory {
+    std::vector<TrendSample> ti;
+    std::vector<std::string> events;
+    bool operator==(const StoredHistory&) const = default;
+};
+
+StoredHistory storedHistory(const std::string& path) {
+    HistoryReader reader(path);
+    const TimeSpan all{kStartUs - kSecond, kStartUs + 200 * kSecond};
+    StoredHistory stored;
+    stored.ti = reader.readPoint({PointKind::Ti, 3}, all, 10'000).samples;
+    for (const StoredDeviceEvent& event : reader.deviceEvents({"FA:CE:10:0A:00:3C"}, all)) {
+        stored.events.push_back(event.kind + "@" + std::to_string(event.timeUs));
+    }
+    return stored;
+}
+
+// History written at capture times, and what a seek back passes again is not stored twice.
+TEST_F(ReplayMonitor, HistoryHoldsCaptureTimesOnceWhereverTheReplayWent) {
+    const auto replayInto = [this](const std::string& history, bool wander) {
+        Replay replay(capturePath());
+        HistoryOptions options;
+        options.path = history;
+        options.clock = replay.source.clock.epochClock();
+        {
+            HistoryRecorder recorder(options, [](const std::string&, bool) {});
+            replay.main->recordHistory(recorder);
+            if (wander) {
+                replay.engine().seek(kStartUs + 90 * kSecond);
+                replay.engine().seek(kStartUs + 30 * kSecond);
+            }
+            replay.engine().seek(replay.engine().endMicros());
+        }
+        return storedHistory(history);
+    };
+    const StoredHistory straight = replayInto(m_folder + "/straight.sqlite3", false);
+    const StoredHistory wandering = replayInto(m_folder + "/wandering.sqlite3", true);
+
+    ASSERT_EQ(straight.ti.size(), 11U);
+    // TI values are kept per second of reception.
+    EXPECT_EQ(straight.ti.front(), (TrendSample{kStartUs, 1.5}));
+    EXPECT_EQ(straight.ti.back(), (TrendSample{kStartUs + 100 * kSecond, 11.5}));
+    EXPECT_FALSE(straight.events.empty());
+    EXPECT_EQ(wandering, straight);
+}
+
+TEST_F(ReplayMonitor, AsFastAsPossibleTheEventLoopPlaysTheCaptureToItsEnd) {
+    Replay replay(capturePath());
+    ReplayPlayer& player = replay.session->player();
+    player.setSpeed(ReplayEngine::kAsFastAsPossible);
+    player.play();
+    ASSERT_TRUE(test::processEventsUntil([&] { return replay.engine().atEnd(); }));
+    EXPECT_FALSE(replay.engine().isPlaying());
+    EXPECT_EQ(replay.main->statistics().acceptedCount(), 12U);
+    EXPECT_EQ(replay.main->GridTi->getCellText(1, 3), "11.50") << "the end shows the last";
+}
+
+}  // namespace
+}  // namespace qvlink

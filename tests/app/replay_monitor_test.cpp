@@ -94,8 +94,8 @@ protected:
             main = std::make_unique<TFMain>(settings, source.clock.localClock(), kFormat,
                                             recorder.dialogs(), source.clock.elapsedClock(),
                                             source.clock.epochClock());
-            trace =
-                std::make_unique<TFTrace>(source.clock.localClock(), kFormat, recorder.dialogs());
+            trace = std::make_unique<TFTrace>([this] { return main->arrivalTime(); }, kFormat,
+                                              recorder.dialogs());
             main->setTraceWindow(trace.get());
             trace->show();
             session = std::make_unique<ReplaySession>(source, *main);

@@ -85,6 +85,20 @@ TEST(RecordingWindow, AReplayThatCannotStartIsReportedInTheEventLog) {
     EXPECT_NE(system.notices[0].find("/data/bus.pcap"), std::string::npos);
 }
 
+TEST(RecordingWindow, AReplayingMonitorShowsTheReplayControlsInPlaceOfTheRecordOnes) {
+    BusRecording recording({});
+    SystemRecorder system;
+    RecordingWindow window(recording, system.seams());
+    auto* controls = new QWidget;
+    window.showReplayControls(controls);
+    window.show();
+    EXPECT_EQ(controls->parentWidget(), &window);
+    EXPECT_TRUE(controls->isVisible());
+    EXPECT_FALSE(window.Record->isVisible());
+    EXPECT_FALSE(window.TimerRefresh->isActive());
+    EXPECT_TRUE(window.BOpenCapture->isVisible()) << "another capture opens beside this one";
+}
+
 TEST(RecordingWindow, StartAndStopRecordIntoTheChosenFolderAndShowTheFileAndCounts) {
     test::ScratchDirectory folder;
     BusRecording recording({});

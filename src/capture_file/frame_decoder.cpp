@@ -2,15 +2,15 @@
 
 #include <algorithm>
 
+#include "capture_file/frame_layout.h"
+
 namespace qvlink::capture {
 
 namespace {
 
-constexpr std::uint16_t kEtherTypeIpv4 = 0x0800;
 constexpr std::uint16_t kEtherTypeVlan = 0x8100;
 constexpr std::uint16_t kEtherTypeQinQ = 0x88A8;
 constexpr std::uint16_t kEtherTypeVlanOld = 0x9100;
-constexpr std::size_t kEthernetHeader = 14;
 constexpr std::size_t kVlanTag = 4;
 constexpr int kMaxVlanTags = 2;
 constexpr std::size_t kSllHeader = 16;
@@ -19,11 +19,8 @@ constexpr std::size_t kSll2Header = 20;
 constexpr std::size_t kLoopbackHeader = 4;
 constexpr std::uint32_t kAfInet = 2;  // the same on every system that writes such captures
 
-constexpr std::size_t kIpv4MinHeader = 20;
-constexpr std::uint8_t kIpProtocolUdp = 17;
 constexpr std::uint16_t kMoreFragments = 0x2000;
 constexpr std::uint16_t kFragmentOffsetMask = 0x1FFF;
-constexpr std::size_t kUdpHeader = 8;
 
 std::uint16_t be16(const std::uint8_t* p) {
     return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
@@ -83,7 +80,7 @@ bool FrameDecoder::networkLayer(const std::uint8_t* frame, std::size_t size,
                                 std::size_t& offset) const {
     switch (m_linkType) {
         case LinkType::Ethernet: {
-            if (size < kEthernetHeader) {
+            if (size < kEthernetHeaderBytes) {
                 return false;
             }
             std::size_t typeAt = 12;
@@ -129,12 +126,12 @@ bool FrameDecoder::networkLayer(const std::uint8_t* frame, std::size_t size,
 
 FrameDatagram FrameDecoder::ipv4(const std::uint8_t* packet, std::size_t size) {
     FrameDatagram result;
-    if (size < kIpv4MinHeader || (packet[0] >> 4) != 4 || packet[9] != kIpProtocolUdp) {
+    if (size < kIpv4HeaderBytes || (packet[0] >> 4) != 4 || packet[9] != kIpProtocolUdp) {
         return result;
     }
     const std::size_t headerLength = std::size_t{packet[0] & 0x0Fu} * 4;
     const std::size_t totalLength = be16(packet + 2);
-    if (headerLength < kIpv4MinHeader || totalLength < headerLength || size < headerLength) {
+    if (headerLength < kIpv4HeaderBytes || totalLength < headerLength || size < headerLength) {
         return result;
     }
     // Link layers pad short frames; the IP total length says where the packet ends.
@@ -153,20 +150,20 @@ FrameDatagram FrameDecoder::ipv4(const std::uint8_t* packet, std::size_t size) {
         return result;
     }
 
-    if (end < headerLength + kUdpHeader) {
+    if (end < headerLength + kUdpHeaderBytes) {
         return result;
     }
     const std::uint8_t* udp = packet + headerLength;
     const std::size_t udpLength = be16(udp + 4);
-    if ((be16(udp) != m_busPort && be16(udp + 2) != m_busPort) || udpLength < kUdpHeader) {
+    if ((be16(udp) != m_busPort && be16(udp + 2) != m_busPort) || udpLength < kUdpHeaderBytes) {
         return result;
     }
     if ((fragmentWord & kMoreFragments) != 0) {
         rememberFragmented(key);
     }
-    result.payload = udp + kUdpHeader;
-    result.datagramSize = udpLength - kUdpHeader;
-    result.capturedSize = std::min(end - headerLength - kUdpHeader, result.datagramSize);
+    result.payload = udp + kUdpHeaderBytes;
+    result.datagramSize = udpLength - kUdpHeaderBytes;
+    result.capturedSize = std::min(end - headerLength - kUdpHeaderBytes, result.datagramSize);
     result.kind =
         result.capturedSize < result.datagramSize ? FrameKind::Truncated : FrameKind::Datagram;
     return result;

@@ -2,17 +2,14 @@
 
 #include <algorithm>
 
+#include "capture_file/frame_layout.h"
+
 namespace qvlink {
 namespace {
 
-constexpr std::size_t kEthernetBytes = 14;
-constexpr std::size_t kIpv4Bytes = 20;
-constexpr std::size_t kUdpBytes = 8;
-constexpr std::uint16_t kEtherTypeIpv4 = 0x0800;
 constexpr std::uint8_t kIpv4NoOptions = 0x45;
 constexpr std::uint16_t kDontFragment = 0x4000;
 constexpr std::uint8_t kTimeToLive = 64;
-constexpr std::uint8_t kProtocolUdp = 17;
 constexpr std::size_t kIpv4ChecksumOffset = 10;
 
 void put16(std::uint8_t* at, std::uint16_t value) {
@@ -32,19 +29,19 @@ void putEthernet(std::uint8_t* at) {
 
 void putIpv4(std::uint8_t* at, const DatagramEndpoints& endpoints, std::size_t length) {
     at[0] = kIpv4NoOptions;
-    put16(at + 2, static_cast<std::uint16_t>(kIpv4Bytes + kUdpBytes + length));
+    put16(at + 2, static_cast<std::uint16_t>(kIpv4HeaderBytes + kUdpHeaderBytes + length));
     put16(at + 6, kDontFragment);
     at[8] = kTimeToLive;
-    at[9] = kProtocolUdp;
+    at[9] = kIpProtocolUdp;
     put32(at + 12, endpoints.sourceIp);
     put32(at + 16, endpoints.destinationIp);
-    put16(at + kIpv4ChecksumOffset, internetChecksum({at, kIpv4Bytes}));
+    put16(at + kIpv4ChecksumOffset, internetChecksum({at, kIpv4HeaderBytes}));
 }
 
 void putUdp(std::uint8_t* at, const DatagramEndpoints& endpoints, std::size_t length) {
     put16(at, endpoints.sourcePort);
     put16(at + 2, endpoints.destinationPort);
-    put16(at + 4, static_cast<std::uint16_t>(kUdpBytes + length));
+    put16(at + 4, static_cast<std::uint16_t>(kUdpHeaderBytes + length));
 }
 
 }  // namespace
@@ -68,8 +65,8 @@ std::size_t synthesizeUdpFrame(const DatagramEndpoints& endpoints,
     kept = kept.first(std::min(kept.size(), length));
     frame.assign(kUdpFrameHeaderBytes, 0);
     putEthernet(frame.data());
-    putIpv4(frame.data() + kEthernetBytes, endpoints, length);
-    putUdp(frame.data() + kEthernetBytes + kIpv4Bytes, endpoints, length);
+    putIpv4(frame.data() + kEthernetHeaderBytes, endpoints, length);
+    putUdp(frame.data() + kEthernetHeaderBytes + kIpv4HeaderBytes, endpoints, length);
     frame.insert(frame.end(), kept.begin(), kept.end());
     return kUdpFrameHeaderBytes + length;
 }

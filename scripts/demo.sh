@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 ./scripts/install-deps.sh
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j "$(nproc)" --target qvlink-monitor qvlink-sim
 
 monitor=build/src/app/qvlink-monitor

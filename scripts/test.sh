@@ -18,7 +18,7 @@ timings=()
 run_stage() {
     local name=$1 script=$2 started=$SECONDS
     echo "=== stage $name ==="
-    "$script"
+    "$script" "${@:3}"
     timings+=("$(printf '%-6s %4d s' "$name" $((SECONDS - started)))")
     echo "=== stage $name done in $((SECONDS - started)) s ==="
 }
@@ -32,11 +32,10 @@ for stage in "${stages[@]}"; do
     run_stage "$stage" "./scripts/ci-stages/$stage.sh"
 done
 
-# The Debian package of a Release build with warnings as errors (a second build type, so
-# that a warning only -O3 shows cannot come back unseen): built, inspected, installed with
-# both answers to the capture question and purged again.
+# The Debian package of the build stage's Release tree: inspected, installed with both answers
+# to the capture question and purged again.
 if [[ " ${stages[*]} " == *" build "* ]]; then
-    run_stage package ./scripts/ci-package.sh
+    run_stage package ./scripts/ci-package.sh "${QVLINK_BUILD_ROOT:-build}"
 fi
 
 echo "=== stage times ==="

@@ -16,7 +16,7 @@ forbid() {
     fi
 }
 
-for folder in common protocol state net history busstats capture_file recording; do
+for folder in common protocol state net history busstats capture_file recording command_watch; do
     forbid "$folder" "Q" "no Qt below the windows"
     forbid "$folder" "(ui|trace|app|busstats_window|recording_window)/" "no window below the windows"
 done
@@ -29,6 +29,7 @@ forbid protocol "(state|net|history)/" "the protocol depends on src/common only"
 forbid state "(net|history)/" "the state sees no transport and no store"
 forbid history "net/" "the history store sees no transport"
 forbid recording "(protocol|state|net|history)/" "the recording sees only capture files and src/common"
+forbid command_watch "(net|history)/" "the command watch reads the state only"
 
 [ "$status" -eq 0 ] && echo "layer includes: clean"
 exit "$status"

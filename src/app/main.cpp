@@ -146,10 +146,11 @@ int main(int argc, char* argv[]) {
     qvlink::RecordingWindowSeams recordingSeams = qvlink::RecordingWindowSeams::system();
     recordingSeams.notice = notice;
     qvlink::RecordingWindow recordingWindow(recording, std::move(recordingSeams));
-    FTrace.setMenuExtension([&recordingWindow](QMenu& menu) {
+    FTrace.setMenuExtension([&recordingWindow, &busStatistics](QMenu& menu) {
         qvlink::addMenuEntry(menu, QStringLiteral("Запись и воспроизведение..."),
                              qvlink::kRecordingShortcut,
                              [&recordingWindow] { recordingWindow.showInFront(); });
+        qvlink::addBusStatisticsEntry(menu, busStatistics);
     });
     if (recorder) {
         FMain.recordHistory(*recorder);

@@ -156,6 +156,8 @@ TFMain::TFMain(MonitorSettings settings, Clock clock, FormatSettings format, Dia
       m_elapsed(std::move(elapsed)),
       m_statistics(m_registry),
       m_reception(m_registry, m_tables, m_statistics, m_elapsed),
+      m_commandWatch(m_registry, m_elapsed, m_format,
+                     [this](const std::string& text) { reportCommandOutcome(text); }),
       UdpServer(m_dispatcher) {
     setWindowTitle(QStringLiteral("Келта 2 QV-LINK"));
     setFixedSize(kClientWidth, kClientHeight);
@@ -342,6 +344,7 @@ void TFMain::secondElapsed(bool revisiting, bool shown) {
 void TFMain::TimerSyncTimer() {
     updateInfoGrid();
     updateDevicesGrid();
+    m_commandWatch.tick();
     updateTsGrid();
     updateTiGrid();
     updateBusStatistics();
@@ -450,6 +453,7 @@ void TFMain::BSetDeviceIpAddrClick() {
         }
         UdpServer.SendDatagram(m_settings.commandHost, m_settings.commandPort, datagram.data(),
                                length);
+        m_commandWatch.expectAddress(macText, answer.toStdString());
     });
 }
 
@@ -463,22 +467,30 @@ void TFMain::BSendReprogClick() {
             url += ':';
             url += std::to_string(m_settings.httpPort);
         }
-        if (m_firmwarePost.start(url, {"reprog={}"}, [this](std::exception_ptr failure) {
-                firmwarePostDone(failure);
+        const std::string macAddr = GridInfo->getCellText(kInfoValueColumn, kInfoMacRow);
+        if (m_firmwarePost.start(url, {"reprog={}"}, [this, macAddr](std::exception_ptr failure) {
+                firmwarePostDone(macAddr, failure);
             })) {
             setCommandsBusy(true);
         }
     });
 }
 
-void TFMain::firmwarePostDone(std::exception_ptr failure) {
+void TFMain::firmwarePostDone(const std::string& macAddr, std::exception_ptr failure) {
     setCommandsBusy(false);
     guarded([&] {
         if (failure) {
             std::rethrow_exception(failure);
         }
+        m_commandWatch.expectFirmwareRestart(macAddr);
         m_dialogs.info(this, kReprogConfirmation);
     });
+}
+
+void TFMain::reportCommandOutcome(const std::string& text) {
+    if (m_notice) {
+        m_notice(text, true);
+    }
 }
 
 void TFMain::createShortcuts() {
@@ -558,6 +570,7 @@ std::unique_ptr<QMenu> TFMain::deviceMenu(int row) {
                             m_trace->showDeviceTrace(mac);
                         }
                     });
+    addBusStatisticsEntry(*menu);
     return menu;
 }
 
@@ -573,7 +586,15 @@ std::unique_ptr<QMenu> TFMain::pointMenu(GridView& grid, int row) {
                  [this, kind, row] { openTrend(kind, row); });
     addMenuEntry(*menu, QStringLiteral("Добавить на график"), kAddToTrendShortcut,
                  [this, kind, row] { addToTrend(kind, row); });
+    addBusStatisticsEntry(*menu);
     return menu;
+}
+
+void TFMain::addBusStatisticsEntry(QMenu& menu) {
+    if (m_busStatisticsWindow != nullptr) {
+        menu.addSeparator();
+        qvlink::addBusStatisticsEntry(menu, *m_busStatisticsWindow);
+    }
 }
 
 void TFMain::closeEvent(QCloseEvent* event) {

@@ -12,6 +12,7 @@
 #include "app/qt_dispatcher.h"
 #include "busstats/bus_statistics.h"
 #include "busstats/elapsed_clock.h"
+#include "command_watch/command_watch.h"
 #include "common/clock.h"
 #include "common/rendering.h"
 #include "net/background_post.h"
@@ -154,11 +155,15 @@ private:
     /// Runs a handler; an exception is shown in the error box and goes no further.
     void guarded(const std::function<void()>& handler);
     /// The outcome of the firmware-update post, shown as the post itself would have shown it.
-    void firmwarePostDone(std::exception_ptr failure);
+    void firmwarePostDone(const std::string& macAddr, std::exception_ptr failure);
     /// While a command is under way its buttons are off and the mouse shows it is busy.
     void setCommandsBusy(bool busy);
     /// Replaying: the caption names the capture and the device commands are off.
     void showReplayMode();
+    /// "Статистика шины" at the end of a row menu, when there is a statistics window.
+    void addBusStatisticsEntry(QMenu& menu);
+    /// Where the outcome of a command goes: the event log, which shows itself.
+    void reportCommandOutcome(const std::string& text);
 
     MonitorSettings m_settings;
     FormatSettings m_format;
@@ -169,6 +174,7 @@ private:
     ElapsedClock m_elapsed;
     BusStatistics m_statistics;
     BusReception m_reception;
+    CommandWatch m_commandWatch;
     CommandFramer m_framer;
     std::unique_ptr<DetailsPanel> m_details;
     TFTrace* m_trace = nullptr;

@@ -12,6 +12,8 @@ class QWidget;
 
 namespace qvlink {
 
+class BusStatisticsWindow;
+
 /// Trend of the current TS/TI row alone.
 inline const QKeySequence kTrendShortcut(QStringLiteral("Ctrl+T"));
 /// The current TS/TI row added to the open trend.
@@ -28,5 +30,7 @@ void addShortcut(QWidget& window, const QKeySequence& keys, std::function<void()
 /// A menu entry that shows its shortcut beside the text.
 void addMenuEntry(QMenu& menu, const QString& text, const QKeySequence& keys,
                   std::function<void()> handler);
+/// "Статистика шины" with its shortcut, bringing `window` to the front.
+void addBusStatisticsEntry(QMenu& menu, BusStatisticsWindow& window);
 
 }  // namespace qvlink

@@ -1,21 +1,8 @@
 #include "busstats/statistics_table.h"
 
-#include <cstdio>
-
 namespace qvlink {
 
 namespace {
-
-/// `value` with `decimals` decimals and the locale's separator.
-std::string fixedText(double value, int decimals, const FormatSettings& format) {
-    char text[64];
-    const int length = std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    std::string out(text, static_cast<std::size_t>(length));
-    if (const std::size_t point = out.find('.'); point != std::string::npos) {
-        out.replace(point, 1, format.decimalSeparator);
-    }
-    return out;
-}
 
 StatisticsCell countCell(std::uint64_t count) {
     return {std::to_string(count), static_cast<double>(count)};

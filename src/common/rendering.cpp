@@ -252,4 +252,14 @@ std::string durationText(std::uint16_t seconds) {
     return text;
 }
 
+std::string fixedText(double value, int decimals, const FormatSettings& format) {
+    char text[64];
+    const int length = std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    std::string out(text, static_cast<std::size_t>(length));
+    if (const std::size_t point = out.find('.'); point != std::string::npos) {
+        out.replace(point, 1, format.decimalSeparator);
+    }
+    return out;
+}
+
 }  // namespace qvlink

@@ -38,5 +38,7 @@ std::string timestampText(const TTimeTag& tag);
 std::string timeOfDayText(const LocalDateTime& time, const FormatSettings& format);
 /// "s", "mm:ss" or "hh:mm:ss".
 std::string durationText(std::uint16_t seconds);
+/// `value` with `decimals` decimals and the locale's separator.
+std::string fixedText(double value, int decimals, const FormatSettings& format);
 
 }  // namespace qvlink

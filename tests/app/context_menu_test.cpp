@@ -10,6 +10,8 @@
 
 #include "app/main_window.h"
 #include "app/monitor_fixture.h"
+#include "app/shortcuts.h"
+#include "busstats_window/bus_statistics_window.h"
 #include "support/menu_actions.h"
 #include "support/packet_builder.h"
 
@@ -70,6 +72,33 @@ TEST_F(MainWindowMenus, PointRowCopiesTheRowAsItWasWhenTheMenuOpened) {
     window.TimerSyncTimer();
     EXPECT_EQ(clipboardAfter(*tsMenu, "Копировать"), "12\tавария\t0");
     EXPECT_EQ(clipboardAfter(*tiMenu, "Копировать"), "3\t1.50\t0");
+}
+
+TEST_F(MainWindowMenus, EveryRowMenuOpensTheBusStatisticsAndShowsItsShortcut) {
+    BusStatisticsWindow statistics(FormatSettings{".", ":"});
+    window.setBusStatisticsWindow(&statistics);
+    monitor.trace->setMenuExtension(
+        [&statistics](QMenu& menu) { addBusStatisticsEntry(menu, statistics); });
+    const struct {
+        const char* name;
+        std::unique_ptr<QMenu> menu;
+    } cases[] = {
+        {"device row", window.deviceMenu(1)},
+        {"TS row", window.pointMenu(*window.GridTs, 12)},
+        {"TI row", window.pointMenu(*window.GridTi, 3)},
+        {"trace row", monitor.trace->recordMenu(1)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NE(c.menu, nullptr);
+        const QAction* entry = c.menu->actions().back();
+        EXPECT_EQ(entry->text(), "Статистика шины");
+        EXPECT_EQ(entry->shortcut(), kBusStatisticsShortcut);
+        statistics.hide();
+        ASSERT_TRUE(test::triggerMenuEntry(*c.menu, "Статистика шины"));
+        EXPECT_TRUE(statistics.isVisible());
+    }
+    window.setBusStatisticsWindow(nullptr);
 }
 
 TEST_F(MainWindowMenus, CtrlCCopiesTheSelectionOfEachGrid) {

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "app/main_window.h"
 #include "app/monitor_fixture.h"
@@ -33,6 +35,9 @@ protected:
     }
 
     void SetUp() override {
+        monitor.main->setNoticeSink([this](const std::string& text, bool needsAttention) {
+            notices.push_back({text, needsAttention});
+        });
         ASSERT_TRUE(monitor.sendAndWait({sequencedDatagram(1, 0x001122, 0, kClassTu, 0, {0})}, 1,
                                         "127.0.0.1"));
         monitor.main->GridDevicesClickCell(1, 0);
@@ -45,9 +50,20 @@ protected:
         return test::processEventsUntil([&] { return monitor.main->BSendReprog->isEnabled(); });
     }
 
+    /// Moves the monitor's clock to `ms` and runs its once-a-second refresh.
+    void tickAt(std::int64_t ms) {
+        monitor.elapsedMs = ms;
+        monitor.main->TimerSyncTimer();
+    }
+
+    using Notice = std::pair<std::string, bool>;
+    /// One notice that asks for the user's attention.
+    static std::vector<Notice> attention(const std::string& text) { return {{text, true}}; }
+
     LoopbackUdpSocket deviceSide;
     TestHttpServer http;
     Monitor monitor{settingsFor(deviceSide.port(), http.port())};
+    std::vector<Notice> notices;
 };
 
 TEST_F(DeviceCommandsTest, ChangeIpSendsTheFramedCommandWithConsecutiveSequenceNumbers) {
@@ -100,6 +116,53 @@ TEST_F(DeviceCommandsTest, ChangeIpSendsNothingForCancelUnchangedEmptyOrOversize
     EXPECT_EQ(datagram->size(), kMaxDatagramSize);
 }
 
+TEST_F(DeviceCommandsTest, ChangeIpOutcomeGoesToTheEventLogWhenTheDeviceAnswersOrNot) {
+    monitor.recorder.inputAnswer = "127.0.0.2";
+    monitor.elapsedMs = 1000;
+    monitor.main->BSetDeviceIpAddrClick();
+    ASSERT_TRUE(deviceSide.receive().has_value());
+    tickAt(3000);
+    EXPECT_TRUE(notices.empty()) << "still waiting";
+    monitor.elapsedMs = 3300;
+    ASSERT_TRUE(
+        monitor.sendAndWait({sequencedDatagram(1, 0x001122, 1, kClassTu, 0, {0})}, 2, "127.0.0.2"));
+    EXPECT_EQ(notices, attention("FA:CE:01:00:11:22 отвечает с 127.0.0.2 через 2.3 с"));
+
+    notices.clear();
+    monitor.recorder.inputAnswer = "127.0.0.3";
+    monitor.main->BSetDeviceIpAddrClick();
+    ASSERT_TRUE(deviceSide.receive().has_value());
+    tickAt(33299);
+    EXPECT_TRUE(notices.empty());
+    tickAt(33300);
+    EXPECT_EQ(notices, attention("FA:CE:01:00:11:22 не появился с адресом 127.0.0.3 за 30 с"));
+    EXPECT_TRUE(monitor.recorder.infos.empty()) << "no box of its own";
+    EXPECT_TRUE(monitor.recorder.errors.empty());
+}
+
+TEST_F(DeviceCommandsTest, FirmwareModeOutcomeIsTheRestartOrTheSilenceOfTheDevice) {
+    ASSERT_TRUE(monitor.sendAndWait({sequencedDatagram(1, 0x001122, 40, kClassTu, 0, {0})}, 2));
+    http.serve(TestHttpServer::reply("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok"));
+    ASSERT_TRUE(postFirmwareUpdate());
+    http.request();
+    EXPECT_EQ(monitor.recorder.infos.size(), 1U) << "the box as before";
+    monitor.elapsedMs = 6200;
+    ASSERT_TRUE(monitor.sendAndWait({sequencedDatagram(1, 0x001122, 0, kClassTu, 0, {0})}, 3));
+    EXPECT_EQ(notices, attention("FA:CE:01:00:11:22 перезапустился через 6.2 с после "
+                                 "команды обновления ПО"));
+
+    notices.clear();
+    http.serve(TestHttpServer::reply("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok"));
+    ASSERT_TRUE(postFirmwareUpdate());
+    http.request();
+    for (std::int64_t ms = 7200; ms < 36200; ms += 1000) {
+        tickAt(ms);
+    }
+    EXPECT_TRUE(notices.empty());
+    tickAt(36200);
+    EXPECT_EQ(notices, attention("FA:CE:01:00:11:22 молчит 30 с после команды обновления ПО"));
+}
+
 TEST_F(DeviceCommandsTest, FirmwareUpdatePostsTheFormAndConfirmsOnlyAfterTheAnswer) {
     http.serve(TestHttpServer::reply("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok"));
     ASSERT_TRUE(postFirmwareUpdate());
@@ -126,6 +189,8 @@ TEST_F(DeviceCommandsTest, FirmwareUpdateFailuresShowTheirMessageAndKeepTheSelec
     EXPECT_EQ(monitor.recorder.errors[0], "404 Not Found.");
     EXPECT_TRUE(monitor.recorder.infos.empty());
     EXPECT_EQ(monitor.main->selectionKind(), SelectionKind::Device);
+    tickAt(60000);
+    EXPECT_TRUE(notices.empty()) << "a refused request is not watched";
 }
 
 TEST_F(DeviceCommandsTest, WhileThePostWaitsTheCommandsAreOffAndTheWindowGoesOn) {

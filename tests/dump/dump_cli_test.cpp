@@ -318,6 +318,14 @@ TEST_F(DumpCli, FailuresNameTheCauseAndTheExitStatus) {
         {{"-r", path("bus.pcap"), "-C", "1"}, 1, "-C and -W apply to"},
         {{"-p", "70000"}, 1, "-p needs a whole number from 1 to 65535"},
         {{"-r"}, 1, "-r needs a value"},
+        {{"--metrics", "localhost:9973"}, 1, "--metrics needs ADDRESS:PORT"},
+        {{"--metrics", "127.0.0.1"}, 1, "--metrics needs ADDRESS:PORT"},
+        {{"-r", path("bus.pcap"), "-q", "--metrics", "192.0.2.1:0"},
+         1,
+         "cannot serve metrics on 192.0.2.1:0"},
+        {{"-r", path("bus.pcap"), "-q", "--metrics", "127.0.0.1:0"},
+         0,
+         "metrics at http://127.0.0.1:"},
         {{"--help"}, 0, "Exit status:"},
     };
     for (const Case& c : cases) {

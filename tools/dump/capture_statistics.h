@@ -22,6 +22,8 @@ public:
     void add(const DatagramRecord& record);
 
     const BusStatistics& statistics() const { return m_statistics; }
+    /// The capture time of the latest datagram, in milliseconds since 1970.
+    std::int64_t lastCaptureMs() const { return m_captureMs; }
 
     /// The table printed on exit, as of the last datagram: totals, one row per device in
     /// order of first appearance, the traffic by device type and class, and the datagrams

@@ -52,7 +52,7 @@ constexpr OptionSpec kOptions[] = {
     {"-i", "--interface", true},  {"-r", "--read", true},   {"-p", "--port", true},
     {"-w", "--write", true},      {"", "--csv", true},      {"-C", "--rotate-size", true},
     {"-W", "--ring-files", true}, {"-q", "--quiet", false}, {"", "--stats", false},
-    {"-h", "--help", false},
+    {"", "--metrics", true},      {"-h", "--help", false},
 };
 
 // Splits "--name=value" and finds the option; nullptr when unknown.
@@ -113,6 +113,12 @@ DumpOptions parseDumpOptions(const std::vector<std::string>& arguments) {
             options.quiet = true;
         } else if (name == "--stats") {
             options.stats = true;
+        } else if (name == "--metrics") {
+            options.metrics = parseMetricsEndpoint(*value);
+            if (!options.metrics) {
+                usageError("--metrics needs ADDRESS:PORT (e.g. 127.0.0.1:9973), not \"" + *value +
+                           "\"");
+            }
         } else {
             options.help = true;
         }
@@ -165,13 +171,16 @@ Output:
       --stats             on exit, per-device statistics (datagrams, missed,
                           restarts, counted as the monitor counts them) and the
                           datagrams not decoded by reason, on standard error
+      --metrics ADDR:PORT serve the bus counters over HTTP at /metrics in the
+                          Prometheus text format while capturing (e.g.
+                          127.0.0.1:9973; 0.0.0.0 for every interface)
   -h, --help              this text
 
 SIGINT or SIGTERM ends a live capture; statistics are printed and files closed.
 
 Exit status:
   0  the capture ended normally (end of file, or stopped by a signal)
-  1  bad command line
+  1  bad command line, or the --metrics address cannot be served
   2  the capture could not be opened or failed (no capture right, unknown
      interface, unreadable file, unsupported link type)
   3  an output file could not be written

@@ -3,11 +3,13 @@
 // Command line of qvlink-dump.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "capture_file/file_ring.h"
 #include "common/bus_types.h"
+#include "metrics/metrics_server.h"
 
 namespace qvlink::dump {
 
@@ -21,8 +23,9 @@ struct DumpOptions {
     std::string pcapFile;  ///< -w
     std::string csvFile;   ///< --csv
     RotationLimits rotation;
-    bool quiet = false;  ///< no datagram lines on standard output
-    bool stats = false;  ///< per-device statistics on exit
+    bool quiet = false;                      ///< no datagram lines on standard output
+    bool stats = false;                      ///< per-device statistics on exit
+    std::optional<MetricsEndpoint> metrics;  ///< --metrics: where to serve the counters
     bool help = false;
 };
 

@@ -7,8 +7,12 @@
 #include <optional>
 
 #include "capture_file/write_error.h"
+#include "common/clock.h"
+#include "common/dotted_quad.h"
 #include "dump/dump_error.h"
 #include "dump/text_line.h"
+#include "metrics/bus_metrics.h"
+#include "metrics/metrics_server.h"
 
 namespace qvlink::dump {
 
@@ -59,6 +63,25 @@ private:
     struct sigaction m_previousTerm {};
 };
 
+/// The metrics endpoint the options ask for, announced on `err`; none without --metrics.
+std::unique_ptr<MetricsServer> serveMetrics(const DumpOptions& options, const DumpSession& session,
+                                            std::FILE* err) {
+    if (!options.metrics) {
+        return nullptr;
+    }
+    try {
+        auto server = std::make_unique<MetricsServer>(*options.metrics,
+                                                      [&session] { return session.metricsText(); });
+        std::fprintf(err, "qvlink-dump: metrics at http://%s:%u/metrics\n",
+                     dottedQuadText(options.metrics->address).c_str(),
+                     static_cast<unsigned>(server->port()));
+        std::fflush(err);
+        return server;
+    } catch (const MetricsServerError& error) {
+        throw DumpError(ExitCode::Usage, error.what());
+    }
+}
+
 }  // namespace
 
 DumpSession::DumpSession(const DumpOptions& options, const CaptureSource& source, std::FILE* lines,
@@ -73,7 +96,7 @@ DumpSession::DumpSession(const DumpOptions& options, const CaptureSource& source
     if (!options.pcapFile.empty()) {
         m_pcap = std::make_unique<PcapWriter>(source.handle(), options.pcapFile, options.rotation);
     }
-    if (options.stats) {
+    if (options.stats || options.metrics) {
         m_stats = std::make_unique<CaptureStatistics>();
     }
 }
@@ -94,6 +117,7 @@ void DumpSession::onFrame(const pcap_pkthdr& header, const std::uint8_t* frame) 
         m_pcap->write(header, frame);
     }
     if (m_stats) {
+        const std::lock_guard lock(m_statsMutex);
         m_stats->add(m_record);
     }
     // Someone watching a live bus, or reading the files of an unattended capture, should
@@ -106,6 +130,21 @@ void DumpSession::onFrame(const pcap_pkthdr& header, const std::uint8_t* frame) 
             m_pcap->flush();
         }
     }
+}
+
+std::string DumpSession::metricsText() const {
+    std::vector<MetricFamily> families;
+    if (m_stats) {
+        const std::lock_guard lock(m_statsMutex);
+        const std::int64_t nowMs = m_live ? systemEpochMicros() / 1000 : m_stats->lastCaptureMs();
+        families = busMetricFamilies(m_stats->statistics(), nowMs);
+    }
+    for (const MetricsSource& source : m_metricsSources) {
+        std::vector<MetricFamily> more = source();
+        families.insert(families.end(), std::make_move_iterator(more.begin()),
+                        std::make_move_iterator(more.end()));
+    }
+    return renderPrometheusText(families);
 }
 
 void DumpSession::writeLine() {
@@ -146,6 +185,7 @@ ExitCode runDump(const DumpOptions& options, std::FILE* out, std::FILE* err) {
             return ExitCode::Ok;  // stopped before the capture ran: nothing was written
         }
         DumpSession session(options, *source, out, format);
+        const std::unique_ptr<MetricsServer> metrics = serveMetrics(options, session, err);
         if (source->isLive()) {
             std::fprintf(err, "qvlink-dump: capturing on %s, udp port %u, link type %s\n",
                          options.interface.c_str(), static_cast<unsigned>(options.port),

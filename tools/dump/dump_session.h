@@ -7,8 +7,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "capture_file/frame_decoder.h"
 #include "capture_file/pcap_writer.h"
@@ -18,6 +21,7 @@
 #include "dump/datagram_record.h"
 #include "dump/dump_error.h"
 #include "dump/dump_options.h"
+#include "metrics/prometheus_text.h"
 
 namespace qvlink::dump {
 
@@ -34,8 +38,17 @@ public:
     /// Flushes and closes the output files; throws DumpError on a write failure.
     void finish();
 
-    /// Null unless the options ask for statistics.
+    /// Null unless the options ask for statistics or metrics.
     const CaptureStatistics* statistics() const { return m_stats.get(); }
+
+    /// Further metric families (a publisher's queue depth and drops, ...) that every
+    /// metricsText() appends; `source` runs on the metrics server's thread. Add before the
+    /// server starts.
+    using MetricsSource = std::function<std::vector<MetricFamily>()>;
+    void addMetricsSource(MetricsSource source) { m_metricsSources.push_back(std::move(source)); }
+    /// The bus counters in the Prometheus text format, as of now for a live capture and as
+    /// of the last datagram for a file. Callable from any thread while frames are handled.
+    std::string metricsText() const;
 
 private:
     void writeLine();
@@ -49,6 +62,10 @@ private:
     std::unique_ptr<CsvWriter> m_csv;
     std::unique_ptr<PcapWriter> m_pcap;
     std::unique_ptr<CaptureStatistics> m_stats;
+    /// Held by the capture thread while it counts a datagram and by the metrics server's
+    /// thread while it reads the counts.
+    mutable std::mutex m_statsMutex;
+    std::vector<MetricsSource> m_metricsSources;
 };
 
 /// Runs a whole capture as the command line asks: opens it, stops cleanly on SIGINT or

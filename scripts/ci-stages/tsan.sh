@@ -2,7 +2,7 @@
 # Stage: the transport and window suites built with ThreadSanitizer (in build-tsan/): the
 # endpoint's drain on the watching thread, its ThreadedEvent listener thread and the HTTP
 # client against its server thread, the bus recording's writer thread, also under the floods
-# of the fault tests.
+# of the fault tests; the metrics server's thread scraping while a capture is counted.
 source "$(dirname "$0")/common.sh"
 
 suites=(
@@ -11,6 +11,8 @@ suites=(
     tests/app/qvlink_main_window_tests
     tests/trace/qvlink_trace_window_tests
     tests/reliability/qvlink_reliability_tests
+    tests/metrics/metrics_tests
+    tests/dump/dump_metrics_tests
 )
 cmake -S . -B "$build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQVLINK_WERROR=ON \
     -DQVLINK_SANITIZE=thread

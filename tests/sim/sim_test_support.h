@@ -4,6 +4,7 @@
 // reception checks, registry and tables.
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "common/bus_types.h"
@@ -44,6 +45,9 @@ public:
                 m_now, [this](std::size_t device, auto bytes) { receive(device, bytes); });
             if (m_now % 1000 == 0) {
                 age();
+                if (onSecond) {
+                    onSecond();
+                }
             }
         }
     }
@@ -55,7 +59,12 @@ public:
         return entry;
     }
 
+    /// The virtual clock: the tick being run.
+    SimMillis now() const { return m_now; }
+
     Simulation simulation;
+    /// Runs after the ages of each virtual second, as the monitor's refresh goes on.
+    std::function<void()> onSecond;
     DeviceRegistry registry;
     TeleparamTables tables;
     std::vector<SentDatagram> sent;

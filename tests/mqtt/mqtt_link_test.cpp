@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-#include "mqtt/link_probe.h"
 #include "net/transport_error.h"
 #include "support/mosquitto_broker.h"
+#include "support/mqtt_link_probe.h"
 
 namespace qvlink {
 namespace {

@@ -50,6 +50,26 @@ const QCommandLineOption kReplay(
                    "rotated set may follow) instead of listening on the bus. History goes to a "
                    "file of the replay's own."),
     QStringLiteral("FILE"));
+const QCommandLineOption kSource(
+    QStringLiteral("source"),
+    QStringLiteral("Watch a bus far away through the broker its bridge publishes to, "
+                   "e.g. mqtt://broker:1883/qvlink/site-7 (mqtts:// for TLS), instead of "
+                   "UDP port 973."),
+    QStringLiteral("URL"));
+const QCommandLineOption kMqttCredentials(
+    QStringLiteral("mqtt-credentials"),
+    QStringLiteral("Broker user (first line) and password (second line) from FILE, which "
+                   "other users must not be able to read; else from QVLINK_MQTT_USER and "
+                   "QVLINK_MQTT_PASSWORD."),
+    QStringLiteral("FILE"));
+const QCommandLineOption kMqttCa(QStringLiteral("mqtt-ca"),
+                                 QStringLiteral("Verify the broker's TLS certificate against "
+                                                "the authorities in FILE (default: the "
+                                                "system's)."),
+                                 QStringLiteral("FILE"));
+const QCommandLineOption kMqttInsecure(
+    QStringLiteral("mqtt-insecure"),
+    QStringLiteral("Do not verify the broker's TLS certificate (unsafe)."));
 
 CommandLine leave(int exitCode, std::string output, std::string error) {
     CommandLine line;
@@ -116,9 +136,35 @@ QString readRecording(const QCommandLineParser& parser, CommandLineOptions& opti
     return {};
 }
 
+/// Reads --source and the broker options into `options`; the error text, or empty.
+QString readRemoteSource(const QCommandLineParser& parser, const EnvironmentLookup& environment,
+                         CommandLineOptions& options) {
+    if (!parser.isSet(kSource)) {
+        for (const QCommandLineOption* option : {&kMqttCredentials, &kMqttCa, &kMqttInsecure}) {
+            if (parser.isSet(*option)) {
+                return QStringLiteral("--%1 needs --source").arg(option->names().constFirst());
+            }
+        }
+        return {};
+    }
+    MqttOptionValues values;
+    values.url = parser.value(kSource).toStdString();
+    values.credentialsFile = parser.value(kMqttCredentials).toStdString();
+    values.caFile = parser.value(kMqttCa).toStdString();
+    values.insecure = parser.isSet(kMqttInsecure);
+    auto resolved = resolveMqttEndpoint(values, environment);
+    if (const auto* error = std::get_if<std::string>(&resolved)) {
+        return QStringLiteral("--source: ") + QString::fromStdString(*error);
+    }
+    auto& endpoint = std::get<ResolvedMqttEndpoint>(resolved);
+    options.remoteSource = std::move(endpoint.endpoint);
+    options.warnings = std::move(endpoint.warnings);
+    return {};
+}
+
 }  // namespace
 
-CommandLine parseCommandLine(const QStringList& arguments) {
+CommandLine parseCommandLine(const QStringList& arguments, const EnvironmentLookup& environment) {
     QCoreApplication::setApplicationName(QStringLiteral("qvlink-monitor"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QVLINK_VERSION));
     QCommandLineParser parser;
@@ -127,7 +173,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     parser.addOptions({kHistory, kNoHistory, kHistoryDays, kHistoryMaxMb, kRecord,
-                       kRecordRotateSize, kRecordRingFiles, kReplay});
+                       kRecordRotateSize, kRecordRingFiles, kReplay, kSource, kMqttCredentials,
+                       kMqttCa, kMqttInsecure});
     parser.addPositionalArgument(QStringLiteral("FILE"),
                                  QStringLiteral("Further files or folders of a --replay."),
                                  QStringLiteral("[FILE...]"));
@@ -156,6 +203,9 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     if (parser.isSet(kReplay) && parser.isSet(kRecord)) {
         return usageError(QStringLiteral("--record and --replay exclude each other"));
     }
+    if (parser.isSet(kReplay) && parser.isSet(kSource)) {
+        return usageError(QStringLiteral("--replay and --source exclude each other"));
+    }
     options.recordHistory = !parser.isSet(kNoHistory);
     if (parser.isSet(kHistory)) {
         if (!options.recordHistory) {
@@ -177,6 +227,10 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     const QString error = readRecording(parser, options);
     if (!error.isEmpty()) {
         return usageError(error);
+    }
+    const QString brokerError = readRemoteSource(parser, environment, options);
+    if (!brokerError.isEmpty()) {
+        return usageError(brokerError);
     }
     return line;
 }

@@ -1,10 +1,13 @@
 #pragma once
 
 #include <QStringList>
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "capture_file/file_ring.h"
+#include "mqtt/mqtt_endpoint.h"
 
 namespace qvlink {
 
@@ -18,6 +21,10 @@ struct CommandLineOptions {
     RotationLimits recordRotation;
     /// Capture files or folders to replay instead of listening; empty: the live bus.
     std::vector<std::string> replayFiles;
+    /// The broker of a bus watched from afar (--source); none: the bus port.
+    std::optional<MqttEndpoint> remoteSource;
+    /// What the user must be told at start (an unverified TLS link, for one).
+    std::vector<std::string> warnings;
 };
 
 /// The outcome of reading the command line: run with `options`, or leave at once with
@@ -38,7 +45,9 @@ inline constexpr int kDefaultRecordRingFiles = 10;
 
 /// Reads `arguments` (the program name first). --help and --version leave with 0; an
 /// unknown option, a stray argument or a bad value (a --record folder that does not exist or
-/// may not be written included) leaves with kUsageExitCode.
-CommandLine parseCommandLine(const QStringList& arguments);
+/// may not be written included) leaves with kUsageExitCode. The broker account comes from
+/// --mqtt-credentials or else from `environment`.
+CommandLine parseCommandLine(const QStringList& arguments,
+                             const EnvironmentLookup& environment = std::getenv);
 
 }  // namespace qvlink

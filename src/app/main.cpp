@@ -10,6 +10,7 @@
 #include "app/command_line.h"
 #include "app/fonts.h"
 #include "app/main_window.h"
+#include "app/qt_dispatcher.h"
 #include "app/replay_session.h"
 #include "app/shortcuts.h"
 #include "app/termination_signals.h"
@@ -18,8 +19,10 @@
 #include "eventlog/event_log_window.h"
 #include "history/history_location.h"
 #include "history/history_recorder.h"
+#include "net/transport_error.h"
 #include "recording/bus_recording.h"
 #include "recording_window/recording_window.h"
+#include "remote/remote_bus_source.h"
 #include "replay_window/replay_controls.h"
 #include "trace/trace_window.h"
 
@@ -89,6 +92,24 @@ std::unique_ptr<qvlink::ReplaySource> loadReplay(const qvlink::CommandLineOption
     }
 }
 
+/// The broker source of a bus watched from afar, started; none for the bus port.
+std::unique_ptr<qvlink::RemoteBusSource> startRemoteSource(
+    const qvlink::CommandLineOptions& options, qvlink::QtDispatcher& dispatcher,
+    qvlink::TFMain& window, const qvlink::RemoteBusSource::Notice& notice) {
+    if (!options.remoteSource) {
+        return nullptr;
+    }
+    auto source = std::make_unique<qvlink::RemoteBusSource>(
+        *options.remoteSource, dispatcher,
+        [&window](std::span<const std::uint8_t> datagram, const std::string& senderIp,
+                  std::int64_t captureMicros) {
+            window.receiveDatagram(datagram, senderIp, captureMicros);
+        },
+        notice);
+    source->start();
+    return source;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -131,15 +152,22 @@ int main(int argc, char* argv[]) {
     }
     const qvlink::FormatSettings format = qvlink::FormatSettings::fromSystemLocale();
     const qvlink::Dialogs dialogs = qvlink::Dialogs::modal();
+    for (const std::string& warning : commandLine.options.warnings) {
+        notice(warning, true);
+    }
     // Before the main window, so it outlives the refresh that draws it.
     qvlink::BusStatisticsWindow busStatistics(format);
     qvlink::MonitorSettings settings;
     if (replay) {
         settings.replayOf = replay->name;
     }
+    if (commandLine.options.remoteSource) {
+        settings.remoteSource = commandLine.options.remoteSource->url.text();
+    }
     qvlink::TFMain FMain(settings, clock, format, dialogs,
                          replay ? replay->clock.elapsedClock() : qvlink::steadyMilliseconds, epoch);
-    // The trace shows the arrival time that the recording stores (replaying, the capture's).
+    // The trace shows the arrival time that the recording stores (replaying, the capture's;
+    // watched from afar, the bridge's capture time).
     qvlink::TFTrace FTrace([&FMain] { return FMain.arrivalTime(); }, format, dialogs);
     FMain.setTraceWindow(&FTrace);
     FMain.recordBus(recording);
@@ -184,6 +212,14 @@ int main(int argc, char* argv[]) {
         }
         recordingWindow.showInFront();
         replaySession->player().play();
+    }
+    qvlink::QtDispatcher remoteDispatcher;
+    std::unique_ptr<qvlink::RemoteBusSource> remoteSource;
+    try {
+        remoteSource = startRemoteSource(commandLine.options, remoteDispatcher, FMain, notice);
+    } catch (const qvlink::TransportError& error) {
+        printNotice(error.what());
+        return 1;
     }
     FMain.show();
     const qvlink::TerminationSignals terminationSignals([&FMain] { FMain.close(); });

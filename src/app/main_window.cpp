@@ -41,6 +41,8 @@ const QString kReprogConfirmation =
 const QString kReplayCaption = QStringLiteral("%1 — воспроизведение: %2");
 const QString kCommandsOffInReplay =
     QStringLiteral("Недоступно при воспроизведении записи: монитор не подключён к шине");
+const QString kRemoteCommandsOff = QStringLiteral(
+    "Шина наблюдается удалённо через брокер MQTT: команды устройствам отсюда не отправляются");
 const char* const kIpTooLong =
     "IP-адрес слишком длинный: команда смены адреса не помещается в пакет.";
 
@@ -160,6 +162,10 @@ TFMain::TFMain(MonitorSettings settings, Clock clock, FormatSettings format, Dia
                      [this](const std::string& text) { reportCommandOutcome(text); }),
       UdpServer(m_dispatcher) {
     setWindowTitle(QStringLiteral("Келта 2 QV-LINK"));
+    if (watchesRemotely()) {
+        setWindowTitle(windowTitle() + QStringLiteral(" — ") +
+                       QString::fromStdString(m_settings.remoteSource));
+    }
     setFixedSize(kClientWidth, kClientHeight);
     move(kScreenPosition);
     setFont(arial(11));
@@ -192,6 +198,12 @@ TFMain::TFMain(MonitorSettings settings, Clock clock, FormatSettings format, Dia
     if (isReplay()) {
         showReplayMode();
     } else {
+        if (watchesRemotely()) {
+            for (QPushButton* button : {BSendReprog, BSetDeviceIpAddr}) {
+                button->setEnabled(false);
+                button->setToolTip(kRemoteCommandsOff);
+            }
+        }
         TimerSync->start();
     }
     FormCreate();
@@ -272,7 +284,7 @@ void TFMain::guarded(const std::function<void()>& handler) {
 
 void TFMain::FormCreate() {
     guarded([this] {
-        if (!isReplay()) {
+        if (onTheBus()) {
             startUdpServer();
         }
         prepareGrids();
@@ -298,6 +310,12 @@ void TFMain::stopUdpServer() {
 void TFMain::UdpServerUDPRead(qvlink::UdpServer&, std::span<const std::uint8_t> data,
                               const UdpBinding& binding) {
     m_reception.receive(data.data(), data.size(), binding.SenderIP);
+}
+
+void TFMain::receiveDatagram(std::span<const std::uint8_t> data, const std::string& senderIp,
+                             std::int64_t captureMicros) {
+    m_arrivalMicros = captureMicros;
+    m_reception.receive(data.data(), data.size(), senderIp);
 }
 
 void TFMain::noteArrival(const qvlink::UdpServer::Arrival& arrival) {
@@ -371,8 +389,10 @@ void TFMain::updateTiGrid() {
 
 // The monitor's buffer is the longest datagram the bus carries: whatever the endpoint finds
 // longer than it is a datagram the reception would refuse as too long.
+// Watched through a broker, the pipeline counts those drops itself and the closed endpoint has
+// none to add.
 void TFMain::updateBusStatistics() {
-    if (!isReplay()) {
+    if (onTheBus()) {
         const qvlink::UdpServer::Discards discards = UdpServer.discardedDatagrams();
         m_statistics.setDropTally(DropReason::Empty,
                                   {discards.empty.count, discards.empty.lastSender});
@@ -547,8 +567,8 @@ void TFMain::addToTrend(PointKind kind, int row) {
 }
 
 void TFMain::setCommandsBusy(bool busy) {
-    BSendReprog->setEnabled(!busy);
-    BSetDeviceIpAddr->setEnabled(!busy);
+    BSendReprog->setEnabled(!busy && onTheBus());
+    BSetDeviceIpAddr->setEnabled(!busy && onTheBus());
     if (busy) {
         setCursor(Qt::BusyCursor);
     } else {

@@ -78,6 +78,11 @@ public:
     /// Stops the endpoint: nothing is delivered from the moment this begins.
     void stopUdpServer();
 
+    /// Handles one datagram of a bus watched from afar, from `senderIp`, captured by its
+    /// bridge at `captureMicros` (µs since 1970 UTC; the trace shows it as arrival time).
+    void receiveDatagram(std::span<const std::uint8_t> data, const std::string& senderIp,
+                         std::int64_t captureMicros);
+
     void FormCreate();
     void startUdpServer();
     void prepareGrids();
@@ -164,6 +169,11 @@ private:
     void addBusStatisticsEntry(QMenu& menu);
     /// Where the outcome of a command goes: the event log, which shows itself.
     void reportCommandOutcome(const std::string& text);
+    /// Watching a bus far away through a broker rather than the bus itself.
+    bool watchesRemotely() const { return !m_settings.remoteSource.empty(); }
+    /// On the bus itself: neither replaying nor watching through a broker (otherwise the bus
+    /// port stays closed and the device commands, which need the bus, are off).
+    bool onTheBus() const { return !isReplay() && !watchesRemotely(); }
 
     MonitorSettings m_settings;
     FormatSettings m_format;

@@ -18,6 +18,9 @@ struct MonitorSettings {
     /// Name of the capture replayed instead of listening (no endpoint, no device commands,
     /// the refresh driven by the replay); empty: the live bus.
     std::string replayOf;
+    /// Empty: the monitor watches the bus it is on. Otherwise the broker URL of a bus far away
+    /// (shown in the caption): the bus port stays closed and the device commands are off.
+    std::string remoteSource;
 };
 
 }  // namespace qvlink

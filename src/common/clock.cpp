@@ -10,6 +10,9 @@ LocalDateTime systemLocalTime() {
 
 LocalDateTime localTimeOf(std::int64_t epochMicros) {
     constexpr std::int64_t kMicrosPerSecond = 1'000'000;
+    if (epochMicros < 0) {
+        return {};
+    }
     const auto second = static_cast<time_t>(epochMicros / kMicrosPerSecond);
     // Every datagram and every item it carries reads the clock; the calendar conversion is
     // the costly part and changes only with the second, so each thread keeps its last one.
@@ -18,7 +21,9 @@ LocalDateTime localTimeOf(std::int64_t epochMicros) {
     thread_local time_t convertedSecond = -1;
     thread_local tm local{};
     if (second != convertedSecond) {
-        localtime_r(&second, &local);
+        if (localtime_r(&second, &local) == nullptr) {
+            return {};  // beyond the calendar's years
+        }
         convertedSecond = second;
     }
     LocalDateTime time;

@@ -13,7 +13,8 @@ using Clock = std::function<LocalDateTime()>;
 
 /// The current local date and time with milliseconds.
 LocalDateTime systemLocalTime();
-/// The local date and time with milliseconds of `epochMicros` (microseconds since 1970 UTC).
+/// The local date and time with milliseconds of `epochMicros` (microseconds since 1970 UTC);
+/// all zero for a moment before 1970 or beyond the calendar.
 LocalDateTime localTimeOf(std::int64_t epochMicros);
 
 /// Source of absolute times in microseconds since 1970 UTC, for what is kept beyond the

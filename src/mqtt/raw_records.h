@@ -40,6 +40,8 @@ enum class RawMessageFault {
     TruncatedBody,    ///< the message ends before the datagram's stated length
 };
 
+inline constexpr std::size_t kRawMessageFaultCount = 6;
+
 /// A short English name of the fault, for logs and counters.
 const char* rawMessageFaultName(RawMessageFault fault);
 

@@ -67,7 +67,27 @@ INSTANTIATE_TEST_SUITE_P(
                         {"--history-max-mb", "1048577"},
                         false,
                         2,
-                        "--history-max-mb needs a whole number from 1 to 1048576"}),
+                        "--history-max-mb needs a whole number from 1 to 1048576"},
+        CommandLineCase{"RemoteSource", {"--source", "mqtt://broker/qvlink/site-7"}, true, 0, ""},
+        CommandLineCase{"SourceNotABroker", {"--source", "udp://x/y"}, false, 2, "mqtt://"},
+        CommandLineCase{"SourceWithoutPrefix", {"--source", "mqtt://broker"}, false, 2, "prefix"},
+        CommandLineCase{"SourceWithAccount",
+                        {"--source", "mqtt://u:p@broker/x"},
+                        false,
+                        2,
+                        "--mqtt-credentials"},
+        CommandLineCase{
+            "CaWithoutSource", {"--mqtt-ca", "ca.pem"}, false, 2, "--mqtt-ca needs --source"},
+        CommandLineCase{"InsecureWithoutTls",
+                        {"--source", "mqtt://broker/x", "--mqtt-insecure"},
+                        false,
+                        2,
+                        "mqtts://"},
+        CommandLineCase{"UnreadableAccountFile",
+                        {"--source", "mqtt://broker/x", "--mqtt-credentials", "/nonexistent/a"},
+                        false,
+                        2,
+                        "/nonexistent/a"}),
     [](const ::testing::TestParamInfo<CommandLineCase>& info) {
         return std::string(info.param.name);
     });
@@ -100,12 +120,34 @@ TEST(CommandLine, ReplayTakesEveryFileInTheOrderGiven) {
     EXPECT_TRUE(parseCommandLine({"qvlink-monitor"}).options.replayFiles.empty());
 }
 
+TEST(CommandLine, RemoteSourceCarriesTheBrokerTheAccountAndTheWarnings) {
+    const auto environment = [](const char* name) -> const char* {
+        return std::string_view(name) == kMqttUserVariable       ? "watcher"
+               : std::string_view(name) == kMqttPasswordVariable ? "pw"
+                                                                 : nullptr;
+    };
+    const CommandLine line = parseCommandLine(
+        {"qvlink-monitor", "--source", "mqtts://broker/qvlink/site-7", "--mqtt-insecure"},
+        environment);
+    ASSERT_TRUE(line.run) << line.error;
+    ASSERT_TRUE(line.options.remoteSource);
+    const MqttEndpoint& endpoint = *line.options.remoteSource;
+    EXPECT_EQ(endpoint.url.text(), "mqtts://broker:8883/qvlink/site-7");
+    EXPECT_EQ(endpoint.credentials.user, "watcher");
+    EXPECT_EQ(endpoint.credentials.password, "pw");
+    EXPECT_FALSE(endpoint.tls.verify);
+    ASSERT_EQ(line.options.warnings.size(), 1u);
+    EXPECT_NE(line.options.warnings[0].find("NOT verified"), std::string::npos);
+    EXPECT_FALSE(parseCommandLine({"qvlink-monitor"}).options.remoteSource);
+}
+
 TEST(CommandLine, HelpListsEveryOptionAndVersionNamesTheProgram) {
     const std::string help = parseCommandLine({"qvlink-monitor", "--help"}).output;
     for (const char* option :
          {"--help", "--version", "--history <FILE>", "--no-history", "--history-days <N>",
           "--history-max-mb <N>", "--record <DIR>", "--record-rotate-size <MB>",
-          "--record-ring-files <N>", "--replay <FILE>"}) {
+          "--record-ring-files <N>", "--replay <FILE>", "--source <URL>",
+          "--mqtt-credentials <FILE>", "--mqtt-ca <FILE>", "--mqtt-insecure"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
     EXPECT_EQ(parseCommandLine({"qvlink-monitor", "--version"}).output.rfind("qvlink-monitor ", 0),

@@ -47,11 +47,12 @@ struct DialogRecorder {
 
 /// The two windows as the program builds them, listening on an ephemeral port.
 struct Monitor {
-    explicit Monitor(MonitorSettings settings = ephemeralSettings())
+    /// `traceClock` stamps the trace's records.
+    explicit Monitor(MonitorSettings settings = ephemeralSettings(), Clock traceClock = fixedClock)
         : main(std::make_unique<TFMain>(settings, fixedClock, FormatSettings{".", ":"},
                                         recorder.dialogs(), [this] { return elapsedMs; })),
-          trace(
-              std::make_unique<TFTrace>(fixedClock, FormatSettings{".", ":"}, recorder.dialogs())) {
+          trace(std::make_unique<TFTrace>(std::move(traceClock), FormatSettings{".", ":"},
+                                          recorder.dialogs())) {
         main->TimerSync->stop();  // ticks are driven by the tests
         main->setTraceWindow(trace.get());
     }

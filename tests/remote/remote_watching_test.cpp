@@ -1,0 +1,286 @@
+// A monitor that watches a bus through a real broker, against one that is on the bus: the
+// datagrams are published as raw records by a link of the test, as a bridge would.
+
+#include <gtest/gtest.h>
+
+#include <QPushButton>
+#include <thread>
+
+#include "app/monitor_fixture.h"
+#include "app/qt_dispatcher.h"
+#include "busstats/statistics_table.h"
+#include "common/rendering.h"
+#include "mqtt/mqtt_link.h"
+#include "mqtt/raw_records.h"
+#include "remote/remote_bus_source.h"
+#include "support/mosquitto_broker.h"
+#include "support/mqtt_link_probe.h"
+#include "support/packet_builder.h"
+
+namespace qvlink {
+namespace {
+
+using test::LinkProbe;
+using test::Monitor;
+using test::MosquittoBroker;
+using test::processEventsUntil;
+using test::sequencedDatagram;
+using Bytes = std::vector<std::uint8_t>;
+
+/// 2021-03-04 05:06:07.089 UTC, far from the monitor's own clock.
+constexpr std::uint64_t kCaptureMicros = 1614834367089000;
+constexpr std::uint32_t kLoopbackSender = 0x7F000001;
+
+/// Simulator-like traffic: devices of several types, a gap, a restart, and one datagram of
+/// each kind the reception drops.
+std::vector<Bytes> busTraffic() {
+    Bytes badMagic = sequencedDatagram(1, 0x000009, 0, kClassTs, 2, {5, 0, 1});
+    badMagic[1] = 0xCF;
+    Bytes tooLong = sequencedDatagram(1, 0x00000A, 0, kClassTs, 2, {5, 0, 1});
+    tooLong.resize(kMaxDatagramSize + 1);
+    return {
+        sequencedDatagram(16, 0x0A003C, 1, kClassTs, 2, {12, 0, 0x07}),
+        sequencedDatagram(1, 0x001122, 1, kClassTi, 2, {3, 0, 0, 0, 0, 0xC0, 0x3F}),
+        sequencedDatagram(1, 0x001122, 4, kClassTi, 2, {3, 0, 0, 0, 0, 0x00, 0x40}),  // gap
+        sequencedDatagram(204, 0x000001, kClassOnlyTs, 0, 0, {1}),
+        sequencedDatagram(16, 0x0A003C, 0, kClassTs, 2, {12, 0, 0x01}),  // restart
+        badMagic,
+        Bytes{0xFA, 0xCE, 1, 0, 0, 3, 5, 2, 3},                     // too short
+        sequencedDatagram(2, 0x000004, 0, kClassTs, 2, {5, 0, 1}),  // unknown type
+        tooLong,
+        sequencedDatagram(1, 0x001122, 5, kClassTs, 2, {7, 0, 0x01}),
+    };
+}
+constexpr std::uint32_t kAcceptedInTraffic = 6;
+
+/// Raw records of `datagrams` from the loopback sender, `perMessage` to a message.
+std::vector<Bytes> rawMessages(const std::vector<Bytes>& datagrams, std::size_t perMessage) {
+    std::vector<Bytes> messages;
+    for (std::size_t i = 0; i < datagrams.size(); ++i) {
+        if (i % perMessage == 0) {
+            messages.emplace_back();
+        }
+        appendRawRecord(messages.back(), {kCaptureMicros + i, kLoopbackSender, 973, datagrams[i]});
+    }
+    return messages;
+}
+
+MqttEndpoint endpointOf(const std::string& url) {
+    MqttEndpoint endpoint;
+    endpoint.url = std::get<MqttUrl>(parseMqttUrl(url));
+    return endpoint;
+}
+
+MonitorSettings remoteSettings(const MqttEndpoint& endpoint) {
+    MonitorSettings settings = Monitor::ephemeralSettings();
+    settings.remoteSource = endpoint.url.text();
+    return settings;
+}
+
+/// A monitor fed by a broker, and the test's own link that publishes to it.
+class RemoteWatching : public testing::Test {
+protected:
+    void SetUp() override {
+        QVLINK_SKIP_WITHOUT_MOSQUITTO();
+        broker = std::make_unique<MosquittoBroker>();
+        endpoint = endpointOf(broker->url("qvlink/site-7"));
+        MqttLinkSettings quick;
+        quick.reconnectMax = std::chrono::seconds(1);
+        publisher = std::make_unique<MqttLink>(endpoint, quick, publisherProbe.callbacks());
+        publisher->start();
+        ASSERT_TRUE(publisherProbe.waitForLink(true));
+        // The trace shows the arrival time, as in the program.
+        remote = std::make_unique<Monitor>(remoteSettings(endpoint),
+                                           [this] { return remote->main->arrivalTime(); });
+        remote->trace->show();
+    }
+
+    void TearDown() override {
+        source.reset();
+        remote.reset();
+    }
+
+    void startSource(std::size_t maxQueuedBytes = RemoteBusSource::kMaxQueuedBytes) {
+        source = std::make_unique<RemoteBusSource>(
+            endpoint, dispatcher,
+            [this](std::span<const std::uint8_t> datagram, const std::string& senderIp,
+                   std::int64_t captureMicros) {
+                remote->main->receiveDatagram(datagram, senderIp, captureMicros);
+            },
+            [this](const std::string& text, bool needsAttention) {
+                notices.emplace_back(text, needsAttention);
+            },
+            maxQueuedBytes);
+        source->start();
+        ASSERT_TRUE(waitForNotice("установлена"));
+        confirmSubscription();
+    }
+
+    bool waitForNotice(const std::string& part) {
+        return processEventsUntil([&] {
+            return std::any_of(notices.begin(), notices.end(), [&](const auto& notice) {
+                return notice.first.find(part) != std::string::npos;
+            });
+        });
+    }
+
+    /// Publishes empty messages until the monitor has seen one: from then on its
+    /// subscription is in force at the broker. They touch no table or statistics.
+    void confirmSubscription() {
+        const std::uint64_t before = source->faultyMessages(RawMessageFault::Empty);
+        for (int round = 0; round < 50; ++round) {
+            publisher->publish(endpoint.url.topic("raw"), Bytes{}, 0, false);
+            if (processEventsUntil(
+                    [&] { return source->faultyMessages(RawMessageFault::Empty) > before; },
+                    std::chrono::milliseconds(100))) {
+                return;
+            }
+        }
+        FAIL() << "the monitor's subscription never took effect";
+    }
+
+    void publish(const std::vector<Bytes>& messages, int qos = 0) {
+        for (const Bytes& message : messages) {
+            ASSERT_TRUE(publisher->publish(endpoint.url.topic("raw"), message, qos, false));
+        }
+    }
+
+    bool countedBy(std::uint32_t total) {
+        return processEventsUntil([&] { return remote->totalDatagrams() >= total; }) &&
+               remote->totalDatagrams() == total;
+    }
+
+    std::unique_ptr<MosquittoBroker> broker;
+    MqttEndpoint endpoint;
+    LinkProbe publisherProbe;
+    std::unique_ptr<MqttLink> publisher;
+    QtDispatcher dispatcher;
+    std::unique_ptr<Monitor> remote;
+    std::unique_ptr<RemoteBusSource> source;
+    std::vector<std::pair<std::string, bool>> notices;
+};
+
+std::vector<std::string> gridTexts(const GridView& grid) {
+    std::vector<std::string> texts;
+    for (int row = 0; row < grid.RowCount(); ++row) {
+        for (int col = 0; col < grid.ColCount(); ++col) {
+            texts.push_back(grid.getCellText(col, row));
+        }
+    }
+    return texts;
+}
+
+TEST_F(RemoteWatching, ShowsTheSameTablesAndStatisticsAsAMonitorOnTheBus) {
+    Monitor local;
+    ASSERT_TRUE(local.sendAndWait(busTraffic(), kAcceptedInTraffic));
+    startSource();
+    publish(rawMessages(busTraffic(), 4));
+    ASSERT_TRUE(countedBy(kAcceptedInTraffic));
+
+    local.main->TimerSyncTimer();
+    remote->main->TimerSyncTimer();
+    EXPECT_EQ(gridTexts(*remote->main->GridDevices), gridTexts(*local.main->GridDevices));
+    EXPECT_EQ(gridTexts(*remote->main->GridTs), gridTexts(*local.main->GridTs));
+    EXPECT_EQ(gridTexts(*remote->main->GridTi), gridTexts(*local.main->GridTi));
+    const FormatSettings format{".", ":"};
+    const auto language = StatisticsLanguage::English;
+    EXPECT_EQ(deviceRows(remote->main->statistics(), 0, format, language),
+              deviceRows(local.main->statistics(), 0, format, language));
+    EXPECT_EQ(mixRows(remote->main->statistics(), language),
+              mixRows(local.main->statistics(), language));
+    const auto drops = dropRows(remote->main->statistics(), true, language);
+    EXPECT_EQ(drops, dropRows(local.main->statistics(), true, language));
+    EXPECT_EQ(
+        std::count_if(drops.begin(), drops.end(), [](const auto& row) { return row.count == 1; }),
+        4);
+}
+
+TEST_F(RemoteWatching, TraceShowsCaptureTimesAndTheWindowNamesItsSource) {
+    startSource();
+    const Bytes datagram = sequencedDatagram(1, 0x001122, 1, kClassTs, 2, {7, 0, 0x01});
+    Bytes message;
+    appendRawRecord(message, {kCaptureMicros, 0x0A000005, 973, datagram});
+    publish({message});
+    ASSERT_TRUE(countedBy(1));
+
+    const GridView& trace = *remote->trace->GridTrace;
+    const int row = trace.RowCount() - 2;
+    EXPECT_EQ(trace.getCellText(kTraceTime, row),
+              timeOfDayText(localTimeOf(kCaptureMicros), FormatSettings{".", ":"}));
+    EXPECT_EQ(trace.getCellText(kTraceIp, row), "10.0.0.5");
+
+    TFMain& window = *remote->main;
+    EXPECT_EQ(
+        window.windowTitle().toStdString(),
+        "Келта 2 QV-LINK — mqtt://127.0.0.1:" + std::to_string(broker->port()) + "/qvlink/site-7");
+    EXPECT_FALSE(window.UdpServer.isActive());
+    for (const QPushButton* button : {window.BSendReprog, window.BSetDeviceIpAddr}) {
+        EXPECT_FALSE(button->isEnabled());
+        EXPECT_TRUE(button->toolTip().contains(QStringLiteral("брокер MQTT")));
+    }
+}
+
+TEST_F(RemoteWatching, BrokerLossIsLoggedAndReceptionResumesAfterItsReturn) {
+    startSource();
+    const auto datagram = [](std::uint8_t seq) {
+        Bytes message;
+        appendRawRecord(message, {kCaptureMicros, kLoopbackSender, 973,
+                                  sequencedDatagram(1, 7, seq, kClassTs, 2, {9, 0, 0x01})});
+        return message;
+    };
+    publish({datagram(0)});
+    ASSERT_TRUE(countedBy(1));
+
+    broker->kill();
+    ASSERT_TRUE(waitForNotice("Нет связи с брокером MQTT"));
+    EXPECT_TRUE(notices.back().second) << "a lost link needs attention";
+    broker->start();
+    notices.clear();
+    ASSERT_TRUE(waitForNotice("установлена"));
+    ASSERT_TRUE(publisherProbe.waitForLink(true));
+    confirmSubscription();
+    publish({datagram(1)});
+    ASSERT_TRUE(countedBy(2));
+    remote->main->TimerSyncTimer();
+    EXPECT_EQ(remote->main->GridDevices->getCellText(4, 1), "0") << "news after the return";
+}
+
+TEST_F(RemoteWatching, FaultyMessagesAreReadUpToTheFaultAndReportedOncePerKind) {
+    startSource();
+    const Bytes good = rawMessages({sequencedDatagram(1, 7, 0, kClassTs, 2, {9, 0, 0x01})}, 1)[0];
+    Bytes goodThenUnknown = good;
+    goodThenUnknown.push_back(2);
+    Bytes truncated = good;
+    truncated.resize(truncated.size() - 1);
+    const Bytes oversize{1, 0, 0, 0, 0, 0, 0, 0, 0, 127, 0, 0, 1, 3, 205, 0xFF, 0xFF};
+    const std::uint64_t emptyBefore = source->faultyMessages(RawMessageFault::Empty);
+    publish({goodThenUnknown, Bytes{2, 1, 2}, truncated, oversize, Bytes{}}, 1);
+    ASSERT_TRUE(processEventsUntil(
+        [&] { return source->faultyMessages(RawMessageFault::Empty) == emptyBefore + 1; }));
+    EXPECT_EQ(source->faultyMessages(RawMessageFault::UnknownVersion), 2u);
+    EXPECT_EQ(source->faultyMessages(RawMessageFault::TruncatedBody), 1u);
+    EXPECT_EQ(source->faultyMessages(RawMessageFault::OversizeLength), 1u);
+    EXPECT_EQ(remote->totalDatagrams(), 1u) << "the record before the fault counts";
+    const auto faultNotices = std::count_if(notices.begin(), notices.end(), [](const auto& n) {
+        return n.first.find("Искажённое сообщение") != std::string::npos;
+    });
+    EXPECT_EQ(faultNotices, 4) << "one per kind: empty, unknown version, truncated, oversize";
+}
+
+TEST_F(RemoteWatching, AFullQueueDropsMessagesAndSaysSoOnce) {
+    startSource(200);
+    const Bytes message =
+        rawMessages({sequencedDatagram(1, 7, 0, kClassTs, 2, {9, 0, 0x01})}, 1)[0];
+    // The GUI thread takes nothing meanwhile: the queue fills up.
+    publish(std::vector<Bytes>(40, message), 1);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (source->droppedMessages() < 30 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_GE(source->droppedMessages(), 30u);
+    ASSERT_TRUE(waitForNotice("отброшено сообщений"));
+    EXPECT_EQ(remote->totalDatagrams() + source->droppedMessages(), 40u);
+}
+
+}  // namespace
+}  // namespace qvlink

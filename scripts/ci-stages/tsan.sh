@@ -8,6 +8,8 @@ source "$(dirname "$0")/common.sh"
 suites=(
     tests/net/net_tests
     tests/recording/recording_tests
+    tests/mqtt/mqtt_tests
+    tests/remote/qvlink_remote_tests
     tests/app/qvlink_main_window_tests
     tests/trace/qvlink_trace_window_tests
     tests/reliability/qvlink_reliability_tests

@@ -1,9 +1,9 @@
 #include "mqtt/mqtt_link.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include "net/transport_error.h"
+#include "process/child_process.h"
 #include "support/mosquitto_broker.h"
 #include "support/mqtt_link_probe.h"
 
@@ -142,21 +142,38 @@ TEST(MqttLink, WillIsPublishedWhenTheLinkDiesWithoutGoodbyeOnly) {
         ASSERT_TRUE(watcherProbe.waitForMessages(1));
     }  // a goodbye: the will stays unsent
     // A process that dies keeps no goodbye: the broker publishes the will.
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        LinkProbe probe;
-        MqttLink doomed(endpoint, settings, probe.callbacks());
-        doomed.start();
-        probe.waitForLink(true);
-        ::_exit(0);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
+    const ProcessResult doomed =
+        runProcess({QVLINK_WILL_CLIENT_PATH, endpoint.url.text(), "w/status"});
+    ASSERT_EQ(doomed.exitCode, 0) << doomed.err;
     ASSERT_TRUE(watcherProbe.waitForMessages(2));
     const auto messages = watcherProbe.messages();
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(std::string(messages[1].payload.begin(), messages[1].payload.end()), "offline");
+}
+
+TEST(MqttLink, TlsLinkTrustsOnlyItsCaUnlessToldNotToVerify) {
+    QVLINK_SKIP_WITHOUT_MOSQUITTO();
+    MosquittoBroker broker({}, test::BrokerTls::On);
+    struct Row {
+        const char* name;
+        std::string caFile;
+        bool verify;
+        bool connects;
+    };
+    const Row rows[] = {{"OwnCa", broker.caFile(), true, true},
+                        {"OtherCa", broker.otherCaFile(), true, false},
+                        {"OtherCaUnverified", broker.otherCaFile(), false, true}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        MqttEndpoint endpoint = endpointOf(broker.url("t"));
+        endpoint.tls.caFile = row.caFile;
+        endpoint.tls.verify = row.verify;
+        LinkProbe probe;
+        MqttLink link(endpoint, quickRetries(), probe.callbacks());
+        link.start();
+        ASSERT_TRUE(probe.waitForLink(row.connects));
+        EXPECT_EQ(link.connected(), row.connects);
+    }
 }
 
 TEST(MqttLink, UnreadableCaFileIsRefusedAtOnce) {

@@ -40,6 +40,9 @@
 
 namespace qvlink::test {
 
+/// Whether the broker listens with TLS, on a certificate for 127.0.0.1 from a CA of its own.
+enum class BrokerTls { Off, On };
+
 class MosquittoBroker {
 public:
     /// A broker account; with any, the broker refuses anonymous clients.
@@ -66,13 +69,17 @@ public:
         return {};
     }
 
-    explicit MosquittoBroker(std::vector<Account> accounts = {}) {
+    explicit MosquittoBroker(std::vector<Account> accounts = {}, BrokerTls tls = BrokerTls::Off)
+        : m_tls(tls == BrokerTls::On) {
         std::string pattern = std::filesystem::temp_directory_path() / "qvlink-broker-XXXXXX";
         if (::mkdtemp(pattern.data()) == nullptr) {
             throw std::runtime_error("no scratch folder for the broker");
         }
         m_folder = pattern;
         m_port = freeLoopbackPort();
+        if (m_tls) {
+            makeCertificates();
+        }
         writeConfig(accounts);
         start();
     }
@@ -84,10 +91,14 @@ public:
     MosquittoBroker& operator=(const MosquittoBroker&) = delete;
 
     std::uint16_t port() const { return m_port; }
-    /// "mqtt://127.0.0.1:<port>/<prefix>".
+    /// "mqtt://127.0.0.1:<port>/<prefix>" (mqtts:// with TLS).
     std::string url(std::string_view prefix) const {
-        return "mqtt://127.0.0.1:" + std::to_string(m_port) + "/" + std::string(prefix);
+        return (m_tls ? "mqtts://127.0.0.1:" : "mqtt://127.0.0.1:") + std::to_string(m_port) + "/" +
+               std::string(prefix);
     }
+    /// With TLS: the authority that signed the broker's certificate, and one that did not.
+    std::string caFile() const { return m_folder + "/ca.crt"; }
+    std::string otherCaFile() const { return m_folder + "/other-ca.crt"; }
     const std::string& folder() const { return m_folder; }
 
     /// Ends the broker as a crash would (SIGKILL): no goodbye to its clients.
@@ -143,6 +154,40 @@ private:
         return connected;
     }
 
+    void openssl(const std::vector<std::string>& arguments) {
+        std::vector<std::string> argv{"openssl"};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        const ProcessResult result = runProcess(argv);
+        if (result.exitCode != 0) {
+            throw std::runtime_error("openssl failed: " + result.err);
+        }
+    }
+
+    /// A CA, a certificate it signs for 127.0.0.1, and a CA that signs nothing (EC keys:
+    /// quick to make).
+    void makeCertificates() {
+        const std::string dir = m_folder + "/";
+        const std::vector<std::string> newKey{"-newkey", "ec", "-pkeyopt",
+                                              "ec_paramgen_curve:prime256v1", "-nodes"};
+        for (const char* ca : {"ca", "other-ca"}) {
+            std::vector<std::string> arguments{
+                "req", "-x509", "-days", "2", "-subj", "/CN=qvlink test " + std::string(ca)};
+            arguments.insert(arguments.end(), newKey.begin(), newKey.end());
+            arguments.insert(arguments.end(),
+                             {"-keyout", dir + ca + ".key", "-out", dir + ca + ".crt"});
+            openssl(arguments);
+        }
+        std::vector<std::string> request{
+            "req",  "-subj",           "/CN=127.0.0.1", "-keyout", dir + "server.key",
+            "-out", dir + "server.csr"};
+        request.insert(request.end(), newKey.begin(), newKey.end());
+        openssl(request);
+        std::ofstream(dir + "server.ext") << "subjectAltName=IP:127.0.0.1\n";
+        openssl({"x509", "-req", "-days", "2", "-in", dir + "server.csr", "-CA", dir + "ca.crt",
+                 "-CAkey", dir + "ca.key", "-CAcreateserial", "-extfile", dir + "server.ext",
+                 "-out", dir + "server.crt"});
+    }
+
     void writeConfig(const std::vector<Account>& accounts) {
         std::ofstream config(m_folder + "/mosquitto.conf");
         // Run as root, the broker would otherwise become user "mosquitto", who may not read
@@ -154,6 +199,11 @@ private:
                << "log_dest stderr\n"
                << "log_type error\n"
                << "log_type warning\n";
+        if (m_tls) {
+            config << "cafile " << m_folder << "/ca.crt\n"
+                   << "certfile " << m_folder << "/server.crt\n"
+                   << "keyfile " << m_folder << "/server.key\n";
+        }
         if (accounts.empty()) {
             config << "allow_anonymous true\n";
             return;
@@ -173,6 +223,7 @@ private:
                << "password_file " << passwords << '\n';
     }
 
+    bool m_tls;
     std::string m_folder;
     std::uint16_t m_port = 0;
     std::unique_ptr<ChildProcess> m_process;

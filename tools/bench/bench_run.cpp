@@ -24,8 +24,10 @@
 #include "rate_steps.h"
 #include "recording/bus_recording.h"
 #include "refresh_ticks.h"
+#include "remote_latency.h"
 #include "replay_rate.h"
 #include "startup_probe.h"
+#include "support/mosquitto_broker.h"
 #include "trend_timing.h"
 
 namespace qvlink::bench {
@@ -42,6 +44,9 @@ constexpr double kMiB = 1024.0 * 1024.0;
 constexpr double kDeliveredShare = 0.98;
 /// Datagrams paced at 1,000 a second and timed one by one, recording on and off.
 constexpr double kPacedSeconds = 5.0;
+/// Remote watching: the simulator's mix through a broker at this rate for this long.
+constexpr int kRemoteRate = 1'000;
+constexpr double kRemoteSeconds = 5.0;
 
 /// A folder of its own under the temporary folder for the history files the benchmark
 /// writes; removed with them at the end.
@@ -121,6 +126,7 @@ private:
     void flood();
     void trend();
     void replay();
+    void remote();
     void printStep(const StepResult& result, const StepResult* recvfrom) const;
     /// Records a figure against its budget; a figure not measured misses it.
     void verdict(std::string what, std::string measured, const Budget& budget,
@@ -208,7 +214,33 @@ int Benchmark::run() {
     if (m_options.runs("replay")) {
         replay();
     }
+    if (m_options.runs("remote")) {
+        remote();
+    }
     return printVerdicts();
+}
+
+void Benchmark::remote() {
+    std::printf(
+        "== remote watching through a broker on loopback: the simulator's mix at %d/s for %.0f "
+        "s, published by the bench as the bridge does (records gathered for up to 10 ms)\n",
+        kRemoteRate, kRemoteSeconds);
+    if (test::MosquittoBroker::binary().empty()) {
+        std::printf("  skipped: no mosquitto broker installed\n\n");
+        verdict("remote watching, capture to trace", "not measured", kRemoteLatencyBudget, {});
+        return;
+    }
+    test::MosquittoBroker broker;
+    const RemoteLatency latency =
+        measureRemoteLatency(broker.url("qvlink/bench"), kRemoteRate, kRemoteSeconds);
+    std::printf(
+        "  %zu published, %zu in the trace; capture to trace: median %.2f ms, 90th percentile "
+        "%.2f ms, slowest %.2f ms\n\n",
+        latency.published, latency.traced, latency.medianMs, latency.p90Ms, latency.slowestMs);
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f ms median", latency.medianMs);
+    verdict("remote watching, capture to trace", text, kRemoteLatencyBudget,
+            latency.traced == latency.published ? std::optional(latency.medianMs) : std::nullopt);
 }
 
 void Benchmark::startup() {

@@ -51,5 +51,8 @@ inline constexpr Budget kTrendPanFrameBudget{Budget::Bound::AtMost, 16, " ms"};
 inline constexpr Budget kReplayRateBudget{Budget::Bound::AtLeast, 200'000, "/s"};
 inline constexpr Budget kReplayShareOfDumpBudget{Budget::Bound::AtLeast, 40, "%"};
 inline constexpr Budget kReplaySeekBudget{Budget::Bound::AtMost, 3000, " ms"};
+/// Watching a bus through a broker on the same machine: from the bridge's capture of a
+/// datagram to the remote monitor's trace, median.
+inline constexpr Budget kRemoteLatencyBudget{Budget::Bound::AtMost, 50, " ms"};
 
 }  // namespace qvlink::bench

@@ -18,15 +18,6 @@ constexpr int kFrameMs = 20;
 /// Sequenced device types the synthetic devices take in turn.
 constexpr std::uint8_t kTypes[] = {1, 16, 17, 18, 33, 34};
 
-double percentile(std::vector<double> values, double share) {
-    if (values.empty()) {
-        return 0.0;
-    }
-    std::sort(values.begin(), values.end());
-    const auto at = static_cast<std::size_t>(share * static_cast<double>(values.size() - 1));
-    return values[at];
-}
-
 int validPoints(const TFMain& main) {
     int valid = 0;
     TTs ts;
@@ -48,6 +39,15 @@ std::string senderIp(int device) {
 }
 
 }  // namespace
+
+double percentile(std::vector<double> values, double share) {
+    if (values.empty()) {
+        return 0.0;
+    }
+    std::sort(values.begin(), values.end());
+    const auto at = static_cast<std::size_t>(share * static_cast<double>(values.size() - 1));
+    return values[at];
+}
 
 TickTimes timeRefreshTicks(TFMain& main, int count) {
     const bool running = main.TimerSync->isActive();

@@ -3,11 +3,17 @@
 // The cost of one refresh tick (TimerSyncTimer): the details panel and the device, TS and TI
 // tables rebuilt from the registry and the point tables.
 
+#include <vector>
+
 namespace qvlink {
 class TFMain;
 }
 
 namespace qvlink::bench {
+
+/// The value below which `share` (0 to 1) of `values` lie: 0.5 the median, 1 the largest; 0
+/// for none.
+double percentile(std::vector<double> values, double share);
 
 struct TickTimes {
     int devices = 0;

@@ -16,7 +16,7 @@ forbid() {
     fi
 }
 
-for folder in common protocol state net history busstats capture_file recording command_watch metrics; do
+for folder in common protocol state net history busstats capture_file recording command_watch metrics mqtt remote; do
     forbid "$folder" "Q" "no Qt below the windows"
     forbid "$folder" "(ui|trace|app|busstats_window|recording_window)/" "no window below the windows"
 done
@@ -31,6 +31,8 @@ forbid history "net/" "the history store sees no transport"
 forbid recording "(protocol|state|net|history)/" "the recording sees only capture files and src/common"
 forbid command_watch "(net|history)/" "the command watch reads the state only"
 forbid metrics "(net|history|eventlog|trend)/" "the metrics render the bus statistics only"
+forbid mqtt "(protocol|state|history|busstats|remote)/" "the broker link knows nothing of the bus"
+forbid remote "(state|history|busstats)/" "the remote source only hands datagrams on"
 
 [ "$status" -eq 0 ] && echo "layer includes: clean"
 exit "$status"

@@ -247,6 +247,11 @@ void MqttLink::sayGoodbye() {
 
 bool MqttLink::publish(const std::string& topic, std::span<const std::uint8_t> payload, int qos,
                        bool retain) {
+    // The protocol's largest payload, and it keeps the library's int length from wrapping.
+    constexpr std::size_t kMaxPayload = 268'435'455;
+    if (payload.size() > kMaxPayload) {
+        return false;
+    }
     return mosquitto_publish(m_client, nullptr, topic.c_str(), static_cast<int>(payload.size()),
                              payload.data(), qos, retain) == MOSQ_ERR_SUCCESS;
 }

@@ -70,9 +70,10 @@ public:
     /// onConnection(false, ...) on the caller's thread, then retried by the network thread.
     void start();
 
-    /// Hands a message to the library for sending; false when it refused it (no connection for
-    /// QoS 0, payload too large, library out of memory). QoS 1 and 2 messages wait in the
-    /// library while the link is down.
+    /// Hands a message to the library for sending; false when the library refused it (QoS 0
+    /// with no connection open or under way, a payload too large, no memory). QoS 1 and 2
+    /// messages, and QoS 0 ones while a connection is under way, wait in the library without
+    /// bound: a caller that must bound what waits checks connected() first.
     bool publish(const std::string& topic, std::span<const std::uint8_t> payload, int qos,
                  bool retain);
     bool publish(const std::string& topic, std::string_view payload, int qos, bool retain);

@@ -9,7 +9,7 @@ packages=(
     libsqlite3-dev sqlite3 libqcustomplot-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libpcap-dev tshark
-    libmosquitto-dev mosquitto mosquitto-clients libmicrohttpd-dev openssl
+    libmosquitto-dev mosquitto mosquitto-clients libmicrohttpd-dev openssl nlohmann-json3-dev
     clang-14 libclang-rt-14-dev
     fonts-liberation fonts-wine
     xvfb xauth

@@ -27,7 +27,15 @@ void Outbox::putRaw(const std::string& topic, std::string batch, std::size_t rec
         return;
     }
     m_rawBytes += batch.size();
-    m_raw.push_back(RawBatch{Publication{topic, std::move(batch), 0, false}, records});
+    m_raw.push_back(Publication{topic, std::move(batch), 0, false, records});
+}
+
+void Outbox::countRefused(const Publication& publication) {
+    if (publication.records != 0) {
+        m_drops.rawRecords += publication.records;
+    } else if (!publication.retain) {
+        ++m_drops.events;
+    }
 }
 
 void Outbox::requeueRetained() {
@@ -74,7 +82,7 @@ std::optional<Publication> Outbox::takeRaw() {
     if (m_raw.empty()) {
         return std::nullopt;
     }
-    Publication next = std::move(m_raw.front().publication);
+    Publication next = std::move(m_raw.front());
     m_rawBytes -= next.payload.size();
     m_raw.pop_front();
     return next;

@@ -22,6 +22,7 @@ struct Publication {
     std::string payload;
     int qos = 0;
     bool retain = false;
+    std::size_t records = 0;  ///< datagrams of a raw batch
 };
 
 struct OutboxLimits {
@@ -41,6 +42,9 @@ public:
     void putRaw(const std::string& topic, std::string batch, std::size_t records);
     /// Queues every retained value put so far again, for a broker that has lost them.
     void requeueRetained();
+    /// Counts what the link refused after it was taken: retained values come again with the
+    /// next connection, events and raw datagrams are lost.
+    void countRefused(const Publication& publication);
     /// Counts datagrams lost before they reached the outbox.
     void countBacklogDrops(std::uint64_t datagrams) { m_drops.backlog += datagrams; }
 
@@ -55,17 +59,12 @@ private:
     std::optional<Publication> takeEvent();
     std::optional<Publication> takeRaw();
 
-    struct RawBatch {
-        Publication publication;
-        std::size_t records = 0;
-    };
-
     OutboxLimits m_limits;
     std::map<std::string, std::string> m_latestRetained;  ///< everything ever put, latest
     std::unordered_map<std::string, std::string> m_waitingRetained;
     std::deque<std::string> m_retainedOrder;  ///< topics of m_waitingRetained, oldest first
     std::deque<Publication> m_events;
-    std::deque<RawBatch> m_raw;
+    std::deque<Publication> m_raw;
     std::size_t m_rawBytes = 0;
     unsigned m_turn = 0;
     DropCounts m_drops;

@@ -161,6 +161,7 @@ FrameDatagram FrameDecoder::ipv4(const std::uint8_t* packet, std::size_t size) {
     if ((fragmentWord & kMoreFragments) != 0) {
         rememberFragmented(key);
     }
+    result.sourcePort = be16(udp);
     result.payload = udp + kUdpHeaderBytes;
     result.datagramSize = udpLength - kUdpHeaderBytes;
     result.capturedSize = std::min(end - headerLength - kUdpHeaderBytes, result.datagramSize);

@@ -37,7 +37,8 @@ enum class FrameKind : std::uint8_t {
 /// The bus datagram a frame carries. `payload` points into the frame.
 struct FrameDatagram {
     FrameKind kind = FrameKind::NotBus;
-    std::uint32_t sourceIp = 0;  ///< host byte order
+    std::uint32_t sourceIp = 0;    ///< host byte order
+    std::uint16_t sourcePort = 0;  ///< 0 for a later fragment, which has no UDP header
     const std::uint8_t* payload = nullptr;
     std::size_t capturedSize = 0;  ///< payload bytes present in the frame
     std::size_t datagramSize = 0;  ///< payload length the UDP header announces

@@ -116,6 +116,10 @@ void CaptureFile::addFrame(const timeval& time, const Bytes& frame, std::size_t 
     pcap_dump(reinterpret_cast<u_char*>(m_dumper), &header, frame.data());
 }
 
+void CaptureFile::flush() {
+    pcap_dump_flush(m_dumper);
+}
+
 void CaptureFile::close() {
     if (m_dumper != nullptr) {
         pcap_dump_close(m_dumper);

@@ -48,6 +48,8 @@ public:
                      const UdpEndpoints& endpoints = {});
     /// A frame as given; `originalLength` 0 means its size.
     void addFrame(const timeval& time, const Bytes& frame, std::size_t originalLength = 0);
+    /// Writes out what was added, for a reader at the other end of a pipe.
+    void flush();
     void close();
     int dlt() const { return m_dlt; }
 

@@ -11,6 +11,7 @@ enum class ExitCode : int {
     Usage = 1,    ///< bad command line
     Capture = 2,  ///< the capture could not be opened or failed while running
     Write = 3,    ///< an output file could not be written
+    Publish = 4,  ///< the broker was away when the capture ended: not all was published
 };
 
 /// The one failure the tool reports: a message for the user and the exit status it implies.

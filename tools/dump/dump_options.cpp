@@ -30,12 +30,21 @@ long long parseInteger(const std::string& option, const std::string& text, long 
     return value;
 }
 
-std::uint64_t parseMegabytes(const std::string& option, const std::string& text) {
+/// The whole text as a decimal number; nothing when it holds anything else.
+std::optional<double> readDecimal(const std::string& text) {
     char* end = nullptr;
     errno = 0;
-    const double megabytes = std::strtod(text.c_str(), &end);
-    const double bytes = megabytes * kBytesPerMegabyte;
-    if (text.empty() || *end != '\0' || errno != 0 || !(bytes >= 1.0) || bytes > 1e15) {
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || errno != 0) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::uint64_t parseMegabytes(const std::string& option, const std::string& text) {
+    const std::optional<double> megabytes = readDecimal(text);
+    const double bytes = megabytes.value_or(0.0) * kBytesPerMegabyte;
+    if (!(bytes >= 1.0) || bytes > 1e15) {
         usageError(option + " needs a size in megabytes above zero (e.g. 100 or 0.5), not \"" +
                    text + "\"");
     }
@@ -52,8 +61,22 @@ constexpr OptionSpec kOptions[] = {
     {"-i", "--interface", true},  {"-r", "--read", true},   {"-p", "--port", true},
     {"-w", "--write", true},      {"", "--csv", true},      {"-C", "--rotate-size", true},
     {"-W", "--ring-files", true}, {"-q", "--quiet", false}, {"", "--stats", false},
-    {"", "--metrics", true},      {"-h", "--help", false},
+    {"", "--metrics", true},      {"-h", "--help", false},  {"", "--mqtt", true},
+    {"", "--mqtt-credentials", true}, {"", "--mqtt-ca", true}, {"", "--mqtt-insecure", false},
+    {"", "--mqtt-raw", false},    {"", "--mqtt-ti-interval", true},
 };
+
+/// Longest --mqtt-ti-interval: an hour.
+constexpr double kMaxTiIntervalSeconds = 3600.0;
+
+std::int64_t parseSeconds(const std::string& option, const std::string& text) {
+    const std::optional<double> seconds = readDecimal(text);
+    if (!seconds || !(*seconds >= 0.0) || *seconds > kMaxTiIntervalSeconds) {
+        usageError(option + " needs seconds from 0 to 3600 (e.g. 1 or 0.25), not \"" + text +
+                   "\"");
+    }
+    return std::llround(*seconds * 1e6);
+}
 
 // Splits "--name=value" and finds the option; nullptr when unknown.
 const OptionSpec* findOption(std::string_view argument, std::optional<std::string>& inlineValue) {
@@ -76,6 +99,7 @@ DumpOptions parseDumpOptions(const std::vector<std::string>& arguments) {
     DumpOptions options;
     bool interfaceGiven = false;
     bool ringGiven = false;
+    bool mqttGiven = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         std::optional<std::string> value;
@@ -119,6 +143,19 @@ DumpOptions parseDumpOptions(const std::vector<std::string>& arguments) {
                 usageError("--metrics needs ADDRESS:PORT (e.g. 127.0.0.1:9973), not \"" + *value +
                            "\"");
             }
+        } else if (name == "--mqtt") {
+            options.mqtt.url = *value;
+        } else if (name == "--mqtt-credentials") {
+            options.mqtt.credentialsFile = *value;
+        } else if (name == "--mqtt-ca") {
+            options.mqtt.caFile = *value;
+        } else if (name == "--mqtt-insecure") {
+            options.mqtt.insecure = true;
+        } else if (name == "--mqtt-raw") {
+            options.mqttRaw = true;
+        } else if (name == "--mqtt-ti-interval") {
+            options.mqttTiIntervalUs = parseSeconds(argument, *value);
+            mqttGiven = true;
         } else {
             options.help = true;
         }
@@ -133,6 +170,11 @@ DumpOptions parseDumpOptions(const std::vector<std::string>& arguments) {
     if ((options.rotation.maxBytes != 0 || ringGiven) && options.pcapFile.empty() &&
         options.csvFile.empty()) {
         usageError("-C and -W apply to -w or --csv output");
+    }
+    mqttGiven = mqttGiven || options.mqttRaw || options.mqtt.insecure ||
+                !options.mqtt.credentialsFile.empty() || !options.mqtt.caFile.empty();
+    if (mqttGiven && options.mqtt.url.empty()) {
+        usageError("the --mqtt-... options apply to --mqtt");
     }
     if (options.rotation.maxBytes != 0 && !ringGiven) {
         options.rotation.maxFiles = kDefaultRingFiles;
@@ -176,6 +218,26 @@ Output:
                           127.0.0.1:9973; 0.0.0.0 for every interface)
   -h, --help              this text
 
+Publishing to an MQTT broker:
+      --mqtt URL          publish the bus to a broker while capturing:
+                          mqtt://HOST[:PORT]/PREFIX or mqtts://... (TLS). Topics
+                          below PREFIX: status ("online", "offline" as last will),
+                          status/drops, device/MAC, ts/N, ti/N (retained JSON),
+                          event (device events, QoS 1), raw (with --mqtt-raw)
+      --mqtt-credentials FILE
+                          broker account: user on the first line, password on
+                          the second (the file must not be readable by others);
+                          without it QVLINK_MQTT_USER and QVLINK_MQTT_PASSWORD
+      --mqtt-ca FILE      certificate authorities for mqtts:// (default: the
+                          system's)
+      --mqtt-insecure     mqtts:// WITHOUT checking the broker's certificate:
+                          anyone in between can read and alter the traffic
+      --mqtt-raw          also publish every datagram as captured on PREFIX/raw
+                          (binary records, batched up to 10 ms)
+      --mqtt-ti-interval SECONDS
+                          publish a TI point at most once per SECONDS (default 1;
+                          0: every change); TS points go out on every change
+
 SIGINT or SIGTERM ends a live capture; statistics are printed and files closed.
 
 Exit status:
@@ -184,6 +246,7 @@ Exit status:
   2  the capture could not be opened or failed (no capture right, unknown
      interface, unreadable file, unsupported link type)
   3  an output file could not be written
+  4  the broker did not take everything published before the end (unreachable)
 )";
 }
 

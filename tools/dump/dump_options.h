@@ -10,6 +10,7 @@
 #include "capture_file/file_ring.h"
 #include "common/bus_types.h"
 #include "metrics/metrics_server.h"
+#include "mqtt/mqtt_endpoint.h"
 
 namespace qvlink::dump {
 
@@ -26,6 +27,9 @@ struct DumpOptions {
     bool quiet = false;                      ///< no datagram lines on standard output
     bool stats = false;                      ///< per-device statistics on exit
     std::optional<MetricsEndpoint> metrics;  ///< --metrics: where to serve the counters
+    MqttOptionValues mqtt;  ///< --mqtt and its account and TLS options; no URL: no broker
+    bool mqttRaw = false;   ///< --mqtt-raw
+    std::int64_t mqttTiIntervalUs = 1'000'000;  ///< --mqtt-ti-interval
     bool help = false;
 };
 

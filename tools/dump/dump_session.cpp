@@ -3,8 +3,10 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <variant>
 
 #include "capture_file/write_error.h"
 #include "common/clock.h"
@@ -13,6 +15,7 @@
 #include "dump/text_line.h"
 #include "metrics/bus_metrics.h"
 #include "metrics/metrics_server.h"
+#include "net/transport_error.h"
 
 namespace qvlink::dump {
 
@@ -82,14 +85,62 @@ std::unique_ptr<MetricsServer> serveMetrics(const DumpOptions& options, const Du
     }
 }
 
+/// How long the end of a capture waits for a broker that is away.
+constexpr std::chrono::seconds kBrokerPatience{10};
+
+/// The broker the options name, or none. Throws DumpError on a bad broker option; the
+/// warnings of the options go to `err`.
+std::optional<MqttEndpoint> brokerOf(const DumpOptions& options, std::FILE* err) {
+    if (options.mqtt.url.empty()) {
+        return std::nullopt;
+    }
+    auto resolved = resolveMqttEndpoint(options.mqtt, [](const char* name) {
+        return static_cast<const char*>(std::getenv(name));
+    });
+    if (const std::string* problem = std::get_if<std::string>(&resolved)) {
+        throw DumpError(ExitCode::Usage, *problem + " (see qvlink-dump --help)");
+    }
+    ResolvedMqttEndpoint& endpoint = std::get<ResolvedMqttEndpoint>(resolved);
+    for (const std::string& warning : endpoint.warnings) {
+        std::fprintf(err, "qvlink-dump: %s\n", warning.c_str());
+    }
+    return std::move(endpoint.endpoint);
+}
+
+/// The bridge to `broker`, if there is one; it reports the link's ups and downs to `err`.
+/// Throws DumpError when the link cannot be set up.
+std::unique_ptr<bridge::BusBridge> makeBridge(const std::optional<MqttEndpoint>& broker,
+                                              const DumpOptions& options, bool live,
+                                              std::FILE* err) {
+    if (!broker) {
+        return nullptr;
+    }
+    bridge::BridgeSettings settings;
+    settings.endpoint = *broker;
+    settings.tiIntervalUs = options.mqttTiIntervalUs;
+    settings.raw = options.mqttRaw;
+    settings.live = live;
+    try {
+        return std::make_unique<bridge::BusBridge>(std::move(settings),
+                                                   [err](const std::string& news) {
+                                                       std::fprintf(err, "qvlink-dump: %s\n",
+                                                                    news.c_str());
+                                                       std::fflush(err);
+                                                   });
+    } catch (const TransportError& error) {
+        throw DumpError(ExitCode::Usage, error.what());
+    }
+}
+
 }  // namespace
 
 DumpSession::DumpSession(const DumpOptions& options, const CaptureSource& source, std::FILE* lines,
-                         const FormatSettings& format)
+                         const FormatSettings& format, std::unique_ptr<bridge::BusBridge> bridge)
     : m_decoder(source.linkType(), options.port),
       m_builder(format),
       m_lines(options.quiet ? nullptr : lines),
-      m_live(source.isLive()) {
+      m_live(source.isLive()),
+      m_bridge(std::move(bridge)) {
     if (!options.csvFile.empty()) {
         m_csv = std::make_unique<CsvWriter>(options.csvFile, options.rotation);
     }
@@ -105,6 +156,11 @@ void DumpSession::onFrame(const pcap_pkthdr& header, const std::uint8_t* frame) 
     const capture::FrameDatagram datagram = m_decoder.decode(frame, header.caplen);
     if (datagram.kind == capture::FrameKind::NotBus) {
         return;
+    }
+    if (m_bridge && datagram.kind == capture::FrameKind::Datagram) {
+        m_bridge->offer(std::int64_t{header.ts.tv_sec} * 1'000'000 + header.ts.tv_usec,
+                        datagram.sourceIp, datagram.sourcePort, datagram.payload,
+                        datagram.capturedSize);
     }
     m_builder.build(header.ts, datagram, m_record);
     if (m_lines != nullptr) {
@@ -170,10 +226,32 @@ void DumpSession::finish() {
     }
 }
 
+ExitCode DumpSession::finishPublishing(std::FILE* err) {
+    if (!m_bridge) {
+        return ExitCode::Ok;
+    }
+    const bool delivered = m_bridge->finish(kBrokerPatience);
+    const bridge::BridgeCounters counters = m_bridge->counters();
+    std::fprintf(err,
+                 "qvlink-dump: %llu messages published; dropped: %llu events, %llu raw "
+                 "datagrams, %llu datagrams the bridge could not keep up with\n",
+                 static_cast<unsigned long long>(counters.published),
+                 static_cast<unsigned long long>(counters.drops.events),
+                 static_cast<unsigned long long>(counters.drops.rawRecords),
+                 static_cast<unsigned long long>(counters.drops.backlog));
+    if (!delivered) {
+        std::fprintf(err, "qvlink-dump: the broker was not reached: %zu messages unpublished\n",
+                     counters.queueDepth);
+        return ExitCode::Publish;
+    }
+    return ExitCode::Ok;
+}
+
 ExitCode runDump(const DumpOptions& options, std::FILE* out, std::FILE* err) {
     const FormatSettings format = FormatSettings::fromSystemLocale();
     ExitCode code = ExitCode::Ok;
     try {
+        const std::optional<MqttEndpoint> broker = brokerOf(options, err);
         std::optional<CaptureSource> source;  // outlives the signal handlers that stop it
         StopSignals signals;
         source.emplace(options.readFile.empty()
@@ -184,7 +262,8 @@ ExitCode runDump(const DumpOptions& options, std::FILE* out, std::FILE* err) {
         if (!source->awaitStart()) {
             return ExitCode::Ok;  // stopped before the capture ran: nothing was written
         }
-        DumpSession session(options, *source, out, format);
+        DumpSession session(options, *source, out, format,
+                            makeBridge(broker, options, source->isLive(), err));
         const std::unique_ptr<MetricsServer> metrics = serveMetrics(options, session, err);
         if (source->isLive()) {
             std::fprintf(err, "qvlink-dump: capturing on %s, udp port %u, link type %s\n",
@@ -208,6 +287,10 @@ ExitCode runDump(const DumpOptions& options, std::FILE* out, std::FILE* err) {
             std::fputs(session.statistics()->report(format).c_str(), err);
         }
         session.finish();
+        const ExitCode published = session.finishPublishing(err);
+        if (code == ExitCode::Ok) {
+            code = published;
+        }
     } catch (const DumpError& error) {
         std::fprintf(err, "qvlink-dump: %s\n", error.what());
         return error.code();

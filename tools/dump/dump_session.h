@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bridge/bus_bridge.h"
 #include "capture_file/frame_decoder.h"
 #include "capture_file/pcap_writer.h"
 #include "dump/capture_source.h"
@@ -28,15 +29,19 @@ namespace qvlink::dump {
 class DumpSession {
 public:
     /// Opens the outputs the options ask for; datagram lines go to `lines` unless the
-    /// options say quiet. Throws DumpError when an output file cannot be created.
+    /// options say quiet; whole datagrams also go to `bridge` if there is one. Throws
+    /// DumpError when an output file cannot be created.
     DumpSession(const DumpOptions& options, const CaptureSource& source, std::FILE* lines,
-                const FormatSettings& format);
+                const FormatSettings& format, std::unique_ptr<bridge::BusBridge> bridge = {});
 
     /// Handles one captured frame; frames that carry no bus datagram are skipped. Throws
     /// DumpError when an output cannot be written.
     void onFrame(const pcap_pkthdr& header, const std::uint8_t* frame);
     /// Flushes and closes the output files; throws DumpError on a write failure.
     void finish();
+    /// Publishes what the bridge still holds and tells `err` what it published and dropped.
+    /// ExitCode::Publish when the broker did not take everything.
+    ExitCode finishPublishing(std::FILE* err);
 
     /// Null unless the options ask for statistics or metrics.
     const CaptureStatistics* statistics() const { return m_stats.get(); }
@@ -66,6 +71,7 @@ private:
     /// thread while it reads the counts.
     mutable std::mutex m_statsMutex;
     std::vector<MetricsSource> m_metricsSources;
+    std::unique_ptr<bridge::BusBridge> m_bridge;
 };
 
 /// Runs a whole capture as the command line asks: opens it, stops cleanly on SIGINT or

@@ -18,6 +18,11 @@ constexpr std::size_t kRawBatchBytes = 256 * 1024;
 constexpr std::chrono::milliseconds kIdlePoll{50};
 /// How often it looks for the broker while the end of a capture waits for it.
 constexpr std::chrono::milliseconds kFinishPoll{10};
+/// Messages the link may hold unconfirmed; beyond them the backlog stays in the outbox,
+/// where it is bounded and its drops are counted.
+constexpr std::size_t kLinkWindow = 1000;
+/// How long the last word, "offline", may take to reach the broker.
+constexpr std::chrono::seconds kGoodbyePatience{2};
 
 }  // namespace
 
@@ -107,20 +112,30 @@ void BusBridge::run() {
         followConnection();
         deliver();
         publishCounters();
-        if (finishing) {
-            std::lock_guard lock(m_mutex);
-            const bool empty = m_outbox.depth() == 0 && m_inbox.datagrams.empty();
-            if (empty || std::chrono::steady_clock::now() >= m_patienceEnd) {
-                m_delivered = empty;
-                break;
-            }
+        if (finishing && finished()) {
+            break;
         }
         if (finishing) {
             std::this_thread::sleep_for(kFinishPoll);
         }
     }
-    if (m_link->connected()) {
-        m_link->publish(topic(kStatusLeaf), std::string_view("offline"), 1, true);
+    if (m_link->connected() &&
+        m_link->publish(topic(kStatusLeaf), std::string_view("offline"), 1, true)) {
+        awaitLink();
+    }
+}
+
+bool BusBridge::finished() {
+    std::lock_guard lock(m_mutex);
+    m_delivered = m_outbox.depth() == 0 && m_inbox.datagrams.empty() && m_link->unconfirmed() == 0;
+    return m_delivered || std::chrono::steady_clock::now() >= m_patienceEnd;
+}
+
+void BusBridge::awaitLink() {
+    const auto end = std::chrono::steady_clock::now() + kGoodbyePatience;
+    while (m_link->connected() && m_link->unconfirmed() != 0 &&
+           std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(kFinishPoll);
     }
 }
 
@@ -142,8 +157,10 @@ void BusBridge::addRaw(const Captured& datagram, const std::uint8_t* bytes) {
     if (m_rawRecords == 0) {
         m_rawBatchStart = std::chrono::steady_clock::now();
     }
-    const RawRecord record{static_cast<std::uint64_t>(datagram.timeUs), datagram.senderIp,
-                           datagram.senderPort, {bytes, datagram.size}};
+    const RawRecord record{static_cast<std::uint64_t>(datagram.timeUs),
+                           datagram.senderIp,
+                           datagram.senderPort,
+                           {bytes, datagram.size}};
     if (appendRawRecord(m_rawBatch, record)) {
         ++m_rawRecords;
     }
@@ -178,7 +195,7 @@ void BusBridge::followConnection() {
 }
 
 void BusBridge::deliver() {
-    while (m_link->connected()) {
+    while (m_link->connected() && m_link->unconfirmed() < kLinkWindow) {
         std::optional<Publication> next = m_outbox.take();
         if (!next) {
             return;
@@ -195,7 +212,7 @@ void BusBridge::deliver() {
 void BusBridge::publishCounters() {
     std::lock_guard lock(m_mutex);
     m_counters.published = m_published;
-    m_counters.queueDepth = m_outbox.depth() + m_inbox.datagrams.size();
+    m_counters.queueDepth = m_outbox.depth() + m_inbox.datagrams.size() + m_link->unconfirmed();
     m_counters.drops = m_outbox.drops();
     m_counters.drops.backlog += m_inbox.refused;
 }

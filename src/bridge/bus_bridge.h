@@ -96,6 +96,10 @@ private:
     void followConnection();
     void deliver();
     void publishCounters();
+    /// At the end: true once all is delivered or the patience is spent.
+    bool finished();
+    /// Waits briefly until the link has sent what it holds.
+    void awaitLink();
     std::string topic(const char* leaf) const;
 
     BridgeSettings m_settings;

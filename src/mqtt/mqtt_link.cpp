@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <map>
 #include <mutex>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -66,6 +68,31 @@ struct MqttLink::State {
         }
     }
 
+    /// Messages the library holds by message id, with their QoS. The library may finish one
+    /// before publish() has learnt its id: such ids wait in `finishedEarly`.
+    std::mutex publishMutex;
+    std::map<int, int> unconfirmed;
+    std::set<int> finishedEarly;
+
+    void handedOver(int mid, int qos) {
+        std::lock_guard lock(publishMutex);
+        if (finishedEarly.erase(mid) == 0) {
+            unconfirmed[mid] = qos;
+        }
+    }
+    void finished(int mid) {
+        std::lock_guard lock(publishMutex);
+        if (unconfirmed.erase(mid) == 0) {
+            finishedEarly.insert(mid);
+        }
+    }
+    /// A lost connection discards the QoS 0 messages not yet written; the others are sent
+    /// again after the next connection.
+    void forgetUnsentQos0() {
+        std::lock_guard lock(publishMutex);
+        std::erase_if(unconfirmed, [](const auto& entry) { return entry.second == 0; });
+    }
+
     void resubscribe(mosquitto* client) {
         std::lock_guard lock(mutex);
         for (const auto& [filter, qos] : subscriptions) {
@@ -97,8 +124,13 @@ void onConnect(mosquitto* client, void* object, int result) {
 void onDisconnect(mosquitto*, void* object, int result) {
     auto& state = stateOf(object);
     state.connected = false;
+    state.forgetUnsentQos0();
     const std::string why = result == 0 ? "disconnected" : mosquitto_strerror(result);
     state.report(false, "link to broker " + state.brokerText + " lost: " + why);
+}
+
+void onPublish(mosquitto*, void* object, int mid) {
+    stateOf(object).finished(mid);
 }
 
 void onMessage(mosquitto*, void* object, const mosquitto_message* message) {
@@ -151,6 +183,7 @@ void MqttLink::configure(const MqttEndpoint& endpoint) {
     mosquitto_connect_callback_set(m_client, onConnect);
     mosquitto_disconnect_callback_set(m_client, onDisconnect);
     mosquitto_message_callback_set(m_client, onMessage);
+    mosquitto_publish_callback_set(m_client, onPublish);
     if (!endpoint.credentials.empty()) {
         const auto& account = endpoint.credentials;
         check(mosquitto_username_pw_set(
@@ -252,8 +285,18 @@ bool MqttLink::publish(const std::string& topic, std::span<const std::uint8_t> p
     if (payload.size() > kMaxPayload) {
         return false;
     }
-    return mosquitto_publish(m_client, nullptr, topic.c_str(), static_cast<int>(payload.size()),
-                             payload.data(), qos, retain) == MOSQ_ERR_SUCCESS;
+    int mid = 0;
+    if (mosquitto_publish(m_client, &mid, topic.c_str(), static_cast<int>(payload.size()),
+                          payload.data(), qos, retain) != MOSQ_ERR_SUCCESS) {
+        return false;
+    }
+    m_state->handedOver(mid, qos);
+    return true;
+}
+
+std::size_t MqttLink::unconfirmed() const {
+    std::lock_guard lock(m_state->publishMutex);
+    return m_state->unconfirmed.size();
 }
 
 bool MqttLink::publish(const std::string& topic, std::string_view payload, int qos, bool retain) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -84,6 +85,11 @@ public:
 
     /// Whether the broker accepted the current connection.
     bool connected() const;
+
+    /// Messages published that the library has not finished with: QoS 0 ones not yet
+    /// written to the broker, QoS 1 and 2 ones it has not acknowledged. A publisher that keeps
+    /// this small keeps its backlog in its own hands instead of the library's.
+    std::size_t unconfirmed() const;
 
     /// The text of the last connection failure ("" while none happened).
     std::string lastError() const;

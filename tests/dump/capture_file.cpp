@@ -1,5 +1,7 @@
 #include "dump/capture_file.h"
 
+#include <fcntl.h>
+
 #include <algorithm>
 #include <stdexcept>
 
@@ -96,6 +98,8 @@ CaptureFile::CaptureFile(const std::string& path, int dlt, int snapLength)
     if (m_dumper == nullptr) {
         throw std::runtime_error("cannot create " + path);
     }
+    // A program the test starts later must not hold a pipe open that the test closes.
+    fcntl(fileno(pcap_dump_file(m_dumper)), F_SETFD, FD_CLOEXEC);
 }
 
 CaptureFile::~CaptureFile() {

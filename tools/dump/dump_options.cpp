@@ -72,8 +72,7 @@ constexpr double kMaxTiIntervalSeconds = 3600.0;
 std::int64_t parseSeconds(const std::string& option, const std::string& text) {
     const std::optional<double> seconds = readDecimal(text);
     if (!seconds || !(*seconds >= 0.0) || *seconds > kMaxTiIntervalSeconds) {
-        usageError(option + " needs seconds from 0 to 3600 (e.g. 1 or 0.25), not \"" + text +
-                   "\"");
+        usageError(option + " needs seconds from 0 to 3600 (e.g. 1 or 0.25), not \"" + text + "\"");
     }
     return std::llround(*seconds * 1e6);
 }

@@ -94,9 +94,8 @@ std::optional<MqttEndpoint> brokerOf(const DumpOptions& options, std::FILE* err)
     if (options.mqtt.url.empty()) {
         return std::nullopt;
     }
-    auto resolved = resolveMqttEndpoint(options.mqtt, [](const char* name) {
-        return static_cast<const char*>(std::getenv(name));
-    });
+    auto resolved = resolveMqttEndpoint(
+        options.mqtt, [](const char* name) { return static_cast<const char*>(std::getenv(name)); });
     if (const std::string* problem = std::get_if<std::string>(&resolved)) {
         throw DumpError(ExitCode::Usage, *problem + " (see qvlink-dump --help)");
     }
@@ -121,12 +120,11 @@ std::unique_ptr<bridge::BusBridge> makeBridge(const std::optional<MqttEndpoint>&
     settings.raw = options.mqttRaw;
     settings.live = live;
     try {
-        return std::make_unique<bridge::BusBridge>(std::move(settings),
-                                                   [err](const std::string& news) {
-                                                       std::fprintf(err, "qvlink-dump: %s\n",
-                                                                    news.c_str());
-                                                       std::fflush(err);
-                                                   });
+        return std::make_unique<bridge::BusBridge>(
+            std::move(settings), [err](const std::string& news) {
+                std::fprintf(err, "qvlink-dump: %s\n", news.c_str());
+                std::fflush(err);
+            });
     } catch (const TransportError& error) {
         throw DumpError(ExitCode::Usage, error.what());
     }

@@ -16,7 +16,7 @@ forbid() {
     fi
 }
 
-for folder in common protocol state net history busstats capture_file recording command_watch metrics mqtt remote; do
+for folder in common protocol state net history busstats capture_file recording command_watch metrics mqtt remote bridge; do
     forbid "$folder" "Q" "no Qt below the windows"
     forbid "$folder" "(ui|trace|app|busstats_window|recording_window)/" "no window below the windows"
 done

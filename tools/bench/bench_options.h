@@ -29,7 +29,7 @@ struct BenchOptions {
     int ticks = 200;
     int startupRuns = 5;
     /// Phases left out: startup, pipeline, steps, idle, burst, ticks, devices, flood, trend,
-    /// replay.
+    /// replay, bridge.
     std::set<std::string> skipped;
 
     bool runs(const std::string& phase) const { return !skipped.contains(phase); }

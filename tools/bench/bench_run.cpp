@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "bridge_cost.h"
 #include "budget.h"
 #include "event_loop.h"
 #include "history/history_recorder.h"
@@ -127,6 +128,7 @@ private:
     void trend();
     void replay();
     void remote();
+    void bridge();
     void printStep(const StepResult& result, const StepResult* recvfrom) const;
     /// Records a figure against its budget; a figure not measured misses it.
     void verdict(std::string what, std::string measured, const Budget& budget,
@@ -216,6 +218,9 @@ int Benchmark::run() {
     }
     if (m_options.runs("remote")) {
         remote();
+    }
+    if (m_options.runs("bridge")) {
+        bridge();
     }
     return printVerdicts();
 }
@@ -663,6 +668,57 @@ void Benchmark::replay() {
     std::snprintf(measured, sizeof measured, "%.0f ms CPU (%.0f wall)", rates.seek.cpu * 1e3,
                   rates.seek.wall * 1e3);
     verdict("seek back over the whole capture", measured, kReplaySeekBudget, rates.seek.cpu * 1e3);
+}
+
+void Benchmark::bridge() {
+    std::printf("== bridge: qvlink-dump --mqtt capturing on lo, to a local mosquitto\n");
+    auto print = [](const BridgeLoad& load, const BridgeResult& r) {
+        std::printf(
+            "  %s%7llu/s: sent %llu at %.0f/s; CPU: dump %.1f%%, broker %.1f%%, simulator "
+            "%.1f%%, subscriber %.1f%% of a core",
+            load.raw ? "raw " : "    ", static_cast<unsigned long long>(load.rate),
+            static_cast<unsigned long long>(r.sim.sent), r.sim.rate, r.dumpCoreShare * 100.0,
+            r.brokerCoreShare * 100.0, r.simCoreShare * 100.0, r.subscriberCoreShare * 100.0);
+        if (load.raw) {
+            std::printf("; received %llu, lost %llu", static_cast<unsigned long long>(r.received),
+                        static_cast<unsigned long long>(r.lost));
+        }
+        std::printf("\n    %s\n", r.dumpSummary.c_str());
+    };
+    BridgeLoad load{m_options.dumpPath, m_options.simPath, 10'000, 10.0, kSimDevices, false};
+    std::optional<double> cpu;
+    std::optional<double> lossAt50k;
+    std::uint64_t highestWithoutLoss = 0;
+    try {
+        const BridgeResult values = runBridgeLoad(load);
+        print(load, values);
+        cpu = values.dumpCoreShare * 100.0;
+        load.raw = true;
+        for (const std::uint64_t rate : {10'000ULL, 25'000ULL, 50'000ULL, 100'000ULL, 200'000ULL}) {
+            load.rate = rate;
+            load.seconds = rate == 50'000 ? 30.0 : 5.0;
+            const BridgeResult raw = runBridgeLoad(load);
+            print(load, raw);
+            const bool whole = raw.lost == 0 && raw.received == raw.sim.sent;
+            if (rate == 50'000) {
+                lossAt50k = static_cast<double>(
+                    raw.lost + (raw.sim.sent - std::min(raw.sim.sent, raw.received)));
+            }
+            if (whole) {
+                highestWithoutLoss = std::max<std::uint64_t>(
+                    highestWithoutLoss, static_cast<std::uint64_t>(raw.sim.rate));
+            }
+        }
+    } catch (const std::exception& failure) {
+        std::printf("  not measured: %s\n", failure.what());
+    }
+    std::printf("  highest rate without loss on the raw topic: %llu/s\n\n",
+                static_cast<unsigned long long>(highestWithoutLoss));
+    char text[64];
+    std::snprintf(text, sizeof text, "%.1f%%", cpu.value_or(0.0));
+    verdict("bridge CPU at 10,000/s", text, kBridgeCpuBudget, cpu);
+    std::snprintf(text, sizeof text, "%.0f datagrams", lossAt50k.value_or(-1.0));
+    verdict("raw datagrams lost at 50,000/s over 30 s", text, kBridgeRawLossBudget, lossAt50k);
 }
 
 int Benchmark::printVerdicts() const {

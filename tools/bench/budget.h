@@ -54,5 +54,10 @@ inline constexpr Budget kReplaySeekBudget{Budget::Bound::AtMost, 3000, " ms"};
 /// Watching a bus through a broker on the same machine: from the bridge's capture of a
 /// datagram to the remote monitor's trace, median.
 inline constexpr Budget kRemoteLatencyBudget{Budget::Bound::AtMost, 50, " ms"};
+/// qvlink-dump --mqtt at 10,000 datagrams/s of the simulator's mix to a local broker: its
+/// share of a core, capture helper included.
+inline constexpr Budget kBridgeCpuBudget{Budget::Bound::AtMost, 15, "%"};
+/// Raw datagrams lost between the bridge and a local subscriber at 50,000/s over 30 s.
+inline constexpr Budget kBridgeRawLossBudget{Budget::Bound::AtMost, 0, " datagrams"};
 
 }  // namespace qvlink::bench

@@ -160,6 +160,14 @@ void DumpSession::onFrame(const pcap_pkthdr& header, const std::uint8_t* frame) 
                         datagram.sourceIp, datagram.sourcePort, datagram.payload,
                         datagram.capturedSize);
     }
+    if (m_pcap) {
+        m_pcap->write(header, frame);
+    }
+    // Texts cost most of a datagram's handling; a quiet publishing run needs none.
+    if (m_lines == nullptr && !m_csv && !m_stats) {
+        flushLiveFiles();
+        return;
+    }
     m_builder.build(header.ts, datagram, m_record);
     if (m_lines != nullptr) {
         writeLine();
@@ -167,15 +175,16 @@ void DumpSession::onFrame(const pcap_pkthdr& header, const std::uint8_t* frame) 
     if (m_csv) {
         m_csv->write(m_record);
     }
-    if (m_pcap) {
-        m_pcap->write(header, frame);
-    }
     if (m_stats) {
         const std::lock_guard lock(m_statsMutex);
         m_stats->add(m_record);
     }
-    // Someone watching a live bus, or reading the files of an unattended capture, should
-    // not wait for a buffer to fill.
+    flushLiveFiles();
+}
+
+// Someone watching a live bus, or reading the files of an unattended capture, should not
+// wait for a buffer to fill.
+void DumpSession::flushLiveFiles() {
     if (m_live) {
         if (m_csv) {
             m_csv->flush();

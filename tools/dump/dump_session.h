@@ -57,6 +57,7 @@ public:
 
 private:
     void writeLine();
+    void flushLiveFiles();
 
     capture::FrameDecoder m_decoder;
     RecordBuilder m_builder;

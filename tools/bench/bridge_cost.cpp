@@ -1,0 +1,237 @@
+#include "bridge_cost.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+#include <variant>
+
+#include "common/bus_types.h"
+#include "common/unique_fd.h"
+#include "mqtt/mqtt_link.h"
+#include "mqtt/raw_records.h"
+#include "process/child_process.h"
+#include "process_stats.h"
+#include "sim_load.h"
+
+namespace qvlink::bench {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* kPrefix = "bench/bus";
+
+/// A loopback port bound by a socket of ours (TCP for the broker, UDP for the bus sink).
+UniqueFd boundLoopback(int type, std::uint16_t& port) {
+    UniqueFd fd(::socket(AF_INET, type, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (fd.get() < 0 ||
+        ::bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        throw std::runtime_error("no free loopback port");
+    }
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
+/// User and system CPU seconds of a running process and of the children it runs now.
+double treeCpuSeconds(pid_t pid) {
+    double seconds = 0.0;
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (std::getline(stat, line)) {
+        // Fields after the command name in parentheses; utime and stime are the 12th and 13th.
+        std::istringstream fields(line.substr(line.rfind(')') + 2));
+        std::string field;
+        unsigned long long utime = 0;
+        unsigned long long stime = 0;
+        for (int i = 1; i <= 13 && fields >> field; ++i) {
+            if (i == 12) {
+                utime = std::stoull(field);
+            } else if (i == 13) {
+                stime = std::stoull(field);
+            }
+        }
+        seconds = static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+    }
+    for (const auto& task :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task")) {
+        std::ifstream children(task.path() / "children");
+        for (pid_t child = 0; children >> child;) {
+            seconds += treeCpuSeconds(child);
+        }
+    }
+    return seconds;
+}
+
+/// A mosquitto of its own on a free loopback port.
+class LocalBroker {
+public:
+    LocalBroker() {
+        m_folder = std::filesystem::temp_directory_path() /
+                   ("qvlink-bench-broker-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(m_folder);
+        { UniqueFd probe = boundLoopback(SOCK_STREAM, m_port); }
+        std::ofstream(m_folder / "mosquitto.conf")
+            << "listener " << m_port << " 127.0.0.1\nallow_anonymous true\npersistence false\n";
+        const std::string binary =
+            ::access("/usr/sbin/mosquitto", X_OK) == 0 ? "/usr/sbin/mosquitto" : "mosquitto";
+        m_process = std::make_unique<ChildProcess>(
+            std::vector<std::string>{binary, "-c", (m_folder / "mosquitto.conf").string()});
+    }
+    ~LocalBroker() {
+        m_process.reset();
+        std::filesystem::remove_all(m_folder);
+    }
+    std::string url() const { return "mqtt://127.0.0.1:" + std::to_string(m_port) + "/" + kPrefix; }
+    pid_t pid() const { return m_process->pid(); }
+
+private:
+    std::filesystem::path m_folder;
+    std::uint16_t m_port = 0;
+    std::unique_ptr<ChildProcess> m_process;
+};
+
+/// Counts the raw records of <prefix>/raw and the gaps in each device's sequence numbers.
+class RawCounter {
+public:
+    MqttLinkCallbacks callbacks() {
+        MqttLinkCallbacks callbacks;
+        callbacks.onMessage = [this](const MqttMessage& message) {
+            std::lock_guard lock(m_mutex);
+            readRawRecords(message.payload, [this](const RawRecord& record) { count(record); });
+        };
+        return callbacks;
+    }
+    std::uint64_t received() {
+        std::lock_guard lock(m_mutex);
+        return m_received;
+    }
+    std::uint64_t lost() {
+        std::lock_guard lock(m_mutex);
+        return m_lost;
+    }
+
+private:
+    void count(const RawRecord& record) {
+        ++m_received;
+        const auto bytes = record.datagram;
+        if (bytes.size() <= kOffsetSequence) {
+            return;
+        }
+        const DeviceTypeInfo* type = findDeviceType(bytes[kOffsetDeviceType]);
+        if (type == nullptr || !type->sequenced) {
+            return;
+        }
+        const std::uint32_t device = (std::uint32_t{bytes[2]} << 24) |
+                                     (std::uint32_t{bytes[3]} << 16) |
+                                     (std::uint32_t{bytes[4]} << 8) | bytes[5];
+        const std::uint8_t seq = bytes[kOffsetSequence];
+        const auto [last, first] = m_lastSeq.try_emplace(device, seq);
+        if (!first) {
+            m_lost += static_cast<std::uint8_t>(seq - last->second - 1);
+            last->second = seq;
+        }
+    }
+
+    std::mutex m_mutex;
+    std::map<std::uint32_t, std::uint8_t> m_lastSeq;
+    std::uint64_t m_received = 0;
+    std::uint64_t m_lost = 0;
+};
+
+bool saysAll(ChildProcess& dump, std::initializer_list<const char*> needles) {
+    return dump.waitFor(
+        [needles](const std::string&, const std::string& err) {
+            for (const char* needle : needles) {
+                if (err.find(needle) == std::string::npos) {
+                    return false;
+                }
+            }
+            return true;
+        },
+        10s);
+}
+
+}  // namespace
+
+BridgeResult runBridgeLoad(const BridgeLoad& load) {
+    LocalBroker broker;
+    std::uint16_t busPort = 0;
+    const UniqueFd sink = boundLoopback(SOCK_DGRAM, busPort);
+
+    RawCounter counter;
+    std::unique_ptr<MqttLink> subscriber;
+    if (load.raw) {
+        MqttEndpoint endpoint;
+        endpoint.url = std::get<MqttUrl>(parseMqttUrl(broker.url()));
+        subscriber = std::make_unique<MqttLink>(endpoint, MqttLinkSettings{}, counter.callbacks());
+        subscriber->subscribe(endpoint.url.topic("raw"), 0);
+    }
+    std::vector<std::string> argv{load.dumpPath,           "-i", "lo",     "-p",
+                                  std::to_string(busPort), "-q", "--mqtt", broker.url()};
+    if (load.raw) {
+        argv.push_back("--mqtt-raw");
+    }
+    ChildProcess dump(argv);
+    if (subscriber) {
+        subscriber->start();
+    }
+    const auto patience = std::chrono::steady_clock::now() + 10s;
+    while (subscriber && !subscriber->connected() && std::chrono::steady_clock::now() < patience) {
+        std::this_thread::sleep_for(10ms);
+    }
+    if (!saysAll(dump, {"capturing on", "connected to broker"}) ||
+        (subscriber && !subscriber->connected())) {
+        throw std::runtime_error("qvlink-dump did not start publishing:\n" + dump.err());
+    }
+
+    const double dumpBefore = treeCpuSeconds(dump.pid());
+    const double brokerBefore = treeCpuSeconds(broker.pid());
+    CpuSpan subscriberSpan;
+    const auto start = std::chrono::steady_clock::now();
+    BridgeResult result;
+    result.sim = runSimLoad(SimLoad{load.simPath, busPort, load.rate, load.seconds, load.devices});
+    // The last batches are on their way: wait until the count stands still.
+    for (std::uint64_t seen = ~0ULL; load.raw && seen != counter.received();) {
+        seen = counter.received();
+        std::this_thread::sleep_for(300ms);
+    }
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    subscriberSpan.stop();
+    result.dumpCoreShare = (treeCpuSeconds(dump.pid()) - dumpBefore) / wall;
+    result.brokerCoreShare = (treeCpuSeconds(broker.pid()) - brokerBefore) / wall;
+    result.simCoreShare = result.sim.cpuSeconds / wall;
+    result.subscriberCoreShare = subscriberSpan.coreShare();
+    result.received = counter.received();
+    result.lost = counter.lost();
+
+    dump.signal(SIGINT);
+    dump.wait(20s);
+    const std::string& err = dump.err();
+    const std::size_t summary = err.find("messages published");
+    if (summary != std::string::npos) {
+        const std::size_t lineStart = err.rfind('\n', summary);
+        result.dumpSummary = err.substr(lineStart == std::string::npos ? 0 : lineStart + 1);
+        result.dumpSummary.erase(result.dumpSummary.find_last_not_of('\n') + 1);
+    }
+    return result;
+}
+
+}  // namespace qvlink::bench

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "net/transport_error.h"
 #include "process/child_process.h"
 #include "support/mosquitto_broker.h"
@@ -185,6 +187,40 @@ TEST(MqttLink, UnreadableCaFileIsRefusedAtOnce) {
     } catch (const TransportError& error) {
         EXPECT_NE(std::string(error.what()).find("/nonexistent/ca.pem"), std::string::npos);
     }
+}
+
+/// Waits until the link holds no unconfirmed message; false after `timeout`.
+bool settles(const MqttLink& link, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (link.unconfirmed() != 0 && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return link.unconfirmed() == 0;
+}
+
+TEST(MqttLink, UnconfirmedCountsWhatTheBrokerHasNotTakenYet) {
+    QVLINK_SKIP_WITHOUT_MOSQUITTO();
+    MosquittoBroker broker;
+    const MqttEndpoint endpoint = endpointOf(broker.url("qvlink/site-7"));
+    LinkProbe probe;
+    MqttLink link(endpoint, quickRetries(), probe.callbacks());
+    link.start();
+    ASSERT_TRUE(probe.waitForLink(true));
+    for (int i = 0; i < 200; ++i) {
+        ASSERT_TRUE(link.publish(endpoint.url.topic("ti/1"), std::to_string(i), i % 2, true));
+    }
+    EXPECT_TRUE(settles(link));
+
+    // While the broker is away the library takes nothing, and holds nothing back.
+    broker.kill();
+    ASSERT_TRUE(probe.waitForLink(false));
+    EXPECT_FALSE(link.publish(endpoint.url.topic("raw"), kBinary, 0, false));
+    EXPECT_FALSE(link.publish(endpoint.url.topic("event"), "e", 1, false));
+    EXPECT_EQ(link.unconfirmed(), 0U);
+    broker.start();
+    ASSERT_TRUE(probe.waitForLink(true, std::chrono::seconds(10)));
+    ASSERT_TRUE(link.publish(endpoint.url.topic("event"), "e", 1, false));
+    EXPECT_TRUE(settles(link));
 }
 
 }  // namespace

@@ -29,6 +29,10 @@ using qvlink::capture::CaptureFilter;
 enum ExitCode : int { kOk = 0, kUsage = 1, kCapture = 2, kWrite = 3 };
 
 constexpr int kSnapshotLength = 65535;
+/// The kernel's ring for the capture. Immediate delivery gives each frame a slot of the
+/// snapshot length, so the default 2 MB held only some 30 frames: a helper that waited a few
+/// milliseconds for the CPU lost datagrams at some thousands a second. This holds about 1000.
+constexpr int kRingBytes = 64 * 1024 * 1024;
 
 constexpr const char* kUsageText =
     "Usage: qvlink-capture [-i INTERFACE] [-p PORT] [-f bus|commands]\n"
@@ -156,6 +160,7 @@ pcap_t* openCapture(const Options& options) {
     pcap_set_snaplen(handle, kSnapshotLength);
     pcap_set_promisc(handle, 0);
     pcap_set_immediate_mode(handle, 1);  // every datagram is passed on as it arrives
+    pcap_set_buffer_size(handle, kRingBytes);
     if (const int status = pcap_activate(handle); status < 0) {
         failCapture(handle, activationError(handle, status, options.interface));
     }

@@ -4,6 +4,19 @@
 
 namespace qvlink::bridge {
 
+namespace {
+
+std::optional<Publication> takeFront(std::deque<Publication>& queue) {
+    if (queue.empty()) {
+        return std::nullopt;
+    }
+    Publication next = std::move(queue.front());
+    queue.pop_front();
+    return next;
+}
+
+}  // namespace
+
 Outbox::Outbox(OutboxLimits limits) : m_limits(limits) {}
 
 void Outbox::putRetained(const std::string& topic, std::string payload) {
@@ -70,21 +83,14 @@ std::optional<Publication> Outbox::takeRetained() {
 }
 
 std::optional<Publication> Outbox::takeEvent() {
-    if (m_events.empty()) {
-        return std::nullopt;
-    }
-    Publication next = std::move(m_events.front());
-    m_events.pop_front();
-    return next;
+    return takeFront(m_events);
 }
 
 std::optional<Publication> Outbox::takeRaw() {
-    if (m_raw.empty()) {
-        return std::nullopt;
+    std::optional<Publication> next = takeFront(m_raw);
+    if (next) {
+        m_rawBytes -= next->payload.size();
     }
-    Publication next = std::move(m_raw.front());
-    m_rawBytes -= next.payload.size();
-    m_raw.pop_front();
     return next;
 }
 

@@ -29,27 +29,14 @@ TEST(IsoUtcText, RendersMillisecondsInUtc) {
     }
 }
 
-TEST(DevicePayload, CarriesTheDeviceTableFields) {
+// The end-to-end broker test checks the common fields; these are the ones that depend on
+// the device or the event.
+TEST(DevicePayload, StateAndSequenceDependOnTheDevice) {
     TDevice device;
     device.deviceType = 16;
-    device.ipAddr = "10.0.0.5";
-    device.macAddr = "FA:CE:10:00:11:22";
     device.sequenced = true;
     device.lastSeq = 42;
-    device.total = 1000;
-    device.missed = 3;
-    device.restarts = 1;
-    const json online = json::parse(deviceJson(device, kNoonUs, false));
-    EXPECT_EQ(online, (json{{"mac", "FA:CE:10:00:11:22"},
-                            {"type", 16},
-                            {"type_name", "Ларта-К"},
-                            {"ip", "10.0.0.5"},
-                            {"last_sequence", 42},
-                            {"total", 1000},
-                            {"missed", 3},
-                            {"restarts", 1},
-                            {"last_received", "2026-12-09T12:00:00.000Z"},
-                            {"state", "online"}}));
+    EXPECT_EQ(json::parse(deviceJson(device, kNoonUs, false))["last_sequence"], 42);
     EXPECT_EQ(json::parse(deviceJson(device, kNoonUs, true))["state"], "silent");
 
     device.deviceType = 8;  // class-only types carry no sequence number
@@ -114,14 +101,6 @@ TEST(PointPayload, TiValueAsNumberAndAsTheTableShowsIt) {
 }
 
 TEST(EventPayload, KindSpecificFields) {
-    DeviceEvent missed{DeviceEventKind::Missed, "FA:CE:01:00:00:01", 1, "10.0.0.1", "", 4, kNoonUs};
-    EXPECT_EQ(json::parse(eventJson(missed)), (json{{"kind", "missed"},
-                                                    {"mac", "FA:CE:01:00:00:01"},
-                                                    {"type", 1},
-                                                    {"type_name", "Тирон"},
-                                                    {"ip", "10.0.0.1"},
-                                                    {"count", 4},
-                                                    {"time", "2026-12-09T12:00:00.000Z"}}));
     DeviceEvent moved{
         DeviceEventKind::IpChanged, "FA:CE:01:00:00:01", 1, "10.0.0.2", "10.0.0.1", 0, kNoonUs};
     const json payload = json::parse(eventJson(moved));

@@ -14,8 +14,10 @@ namespace {
 
 /// A raw batch this large goes out without waiting for its window to end.
 constexpr std::size_t kRawBatchBytes = 256 * 1024;
-/// How often the bridge's thread looks at the clock and the link when nothing arrives.
-constexpr std::chrono::milliseconds kIdlePoll{50};
+/// The bridge's thread takes what the capture handed over this often, or sooner when
+/// kWakeBatch datagrams wait: waking for each datagram cost more than the rest of its work.
+constexpr std::chrono::milliseconds kBatchPoll{4};
+constexpr std::size_t kWakeBatch = 4096;
 /// How often it looks for the broker while the end of a capture waits for it.
 constexpr std::chrono::milliseconds kFinishPoll{10};
 /// Messages the link may hold unconfirmed; beyond them the backlog stays in the outbox,
@@ -62,12 +64,11 @@ void BusBridge::offer(std::int64_t timeUs, std::uint32_t senderIp, std::uint16_t
         ++m_inbox.refused;
         return;
     }
-    const bool wasEmpty = m_inbox.datagrams.empty();
     m_inbox.datagrams.push_back(Captured{timeUs, senderIp, senderPort,
                                          static_cast<std::uint32_t>(m_inbox.bytes.size()),
                                          static_cast<std::uint32_t>(size)});
     m_inbox.bytes.insert(m_inbox.bytes.end(), data, data + size);
-    if (wasEmpty) {
+    if (m_inbox.datagrams.size() == kWakeBatch) {
         m_wake.notify_one();
     }
 }
@@ -95,9 +96,9 @@ void BusBridge::run() {
         bool finishing = false;
         {
             std::unique_lock lock(m_mutex);
-            const auto wait = m_rawRecords > 0 ? m_settings.rawBatchWindow : kIdlePoll;
-            m_wake.wait_for(lock, wait,
-                            [this] { return !m_inbox.datagrams.empty() || m_finishing; });
+            m_wake.wait_for(lock, kBatchPoll, [this] {
+                return m_inbox.datagrams.size() >= kWakeBatch || m_finishing;
+            });
             std::swap(batch, m_inbox);
             finishing = m_finishing;
         }
@@ -171,7 +172,8 @@ void BusBridge::addRaw(const Captured& datagram, const std::uint8_t* bytes) {
 
 void BusBridge::flushRaw(bool now) {
     if (m_rawRecords == 0 ||
-        (!now && std::chrono::steady_clock::now() - m_rawBatchStart < m_settings.rawBatchWindow)) {
+        (!now && std::chrono::steady_clock::now() - m_rawBatchStart + kBatchPoll <
+                     m_settings.rawBatchWindow)) {
         return;
     }
     m_outbox.putRaw(topic(kRawLeaf), std::string(m_rawBatch.begin(), m_rawBatch.end()),

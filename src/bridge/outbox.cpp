@@ -76,7 +76,7 @@ std::optional<Publication> Outbox::takeRetained() {
         return std::nullopt;
     }
     const auto waiting = m_waitingRetained.find(m_retainedOrder.front());
-    Publication next{waiting->first, std::move(waiting->second), 1, true};
+    Publication next{waiting->first, std::move(waiting->second), 0, true};
     m_waitingRetained.erase(waiting);
     m_retainedOrder.pop_front();
     return next;

@@ -34,7 +34,8 @@ class Outbox {
 public:
     explicit Outbox(OutboxLimits limits = {});
 
-    /// The latest value of a retained topic (QoS 1).
+    /// The latest value of a retained topic (QoS 0: what a lost connection loses is sent again
+    /// with the whole state when the link returns).
     void putRetained(const std::string& topic, std::string payload);
     /// A device event (QoS 1, not retained); beyond the limit it is counted as dropped.
     void putEvent(const std::string& topic, std::string payload);

@@ -26,7 +26,7 @@ TEST(Outbox, WaitingRetainedValueIsReplacedByTheNewerOne) {
     EXPECT_EQ(taken[0].topic, "p/ti/1");
     EXPECT_EQ(taken[0].payload, "3");
     EXPECT_TRUE(taken[0].retain);
-    EXPECT_EQ(taken[0].qos, 1);
+    EXPECT_EQ(taken[0].qos, 0);
     EXPECT_EQ(taken[1].payload, "2");
 }
 

@@ -58,12 +58,23 @@ struct OptionSpec {
 };
 
 constexpr OptionSpec kOptions[] = {
-    {"-i", "--interface", true},  {"-r", "--read", true},   {"-p", "--port", true},
-    {"-w", "--write", true},      {"", "--csv", true},      {"-C", "--rotate-size", true},
-    {"-W", "--ring-files", true}, {"-q", "--quiet", false}, {"", "--stats", false},
-    {"", "--metrics", true},      {"-h", "--help", false},  {"", "--mqtt", true},
-    {"", "--mqtt-credentials", true}, {"", "--mqtt-ca", true}, {"", "--mqtt-insecure", false},
-    {"", "--mqtt-raw", false},    {"", "--mqtt-ti-interval", true},
+    {"-i", "--interface", true},
+    {"-r", "--read", true},
+    {"-p", "--port", true},
+    {"-w", "--write", true},
+    {"", "--csv", true},
+    {"-C", "--rotate-size", true},
+    {"-W", "--ring-files", true},
+    {"-q", "--quiet", false},
+    {"", "--stats", false},
+    {"", "--metrics", true},
+    {"-h", "--help", false},
+    {"", "--mqtt", true},
+    {"", "--mqtt-credentials", true},
+    {"", "--mqtt-ca", true},
+    {"", "--mqtt-insecure", false},
+    {"", "--mqtt-raw", false},
+    {"", "--mqtt-ti-interval", true},
 };
 
 /// Longest --mqtt-ti-interval: an hour.

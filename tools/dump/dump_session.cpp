@@ -85,6 +85,24 @@ std::unique_ptr<MetricsServer> serveMetrics(const DumpOptions& options, const Du
     }
 }
 
+/// The publisher's queue and drops, beside the bus counters.
+std::vector<MetricFamily> publishingMetrics(const bridge::BridgeCounters& counters) {
+    const auto one = [](std::string name, std::string help, MetricType type, double value) {
+        return MetricFamily{std::move(name), std::move(help), type, {{{}, value}}};
+    };
+    MetricFamily dropped{"qvlink_mqtt_dropped_total",
+                         "What the MQTT publisher dropped, by kind",
+                         MetricType::Counter,
+                         {{{{"kind", "event"}}, static_cast<double>(counters.drops.events)},
+                          {{{"kind", "raw"}}, static_cast<double>(counters.drops.rawRecords)},
+                          {{{"kind", "backlog"}}, static_cast<double>(counters.drops.backlog)}}};
+    return {one("qvlink_mqtt_queue_depth", "Datagrams and publications waiting for the broker",
+                MetricType::Gauge, static_cast<double>(counters.queueDepth)),
+            one("qvlink_mqtt_published_total", "Messages handed to the broker link",
+                MetricType::Counter, static_cast<double>(counters.published)),
+            std::move(dropped)};
+}
+
 /// How long the end of a capture waits for a broker that is away.
 constexpr std::chrono::seconds kBrokerPatience{10};
 
@@ -147,6 +165,10 @@ DumpSession::DumpSession(const DumpOptions& options, const CaptureSource& source
     }
     if (options.stats || options.metrics) {
         m_stats = std::make_unique<CaptureStatistics>();
+    }
+    if (m_bridge) {
+        addMetricsSource(
+            [bridge = m_bridge.get()] { return publishingMetrics(bridge->counters()); });
     }
 }
 

@@ -10,10 +10,6 @@
 namespace qvlink::capture {
 namespace {
 
-std::int64_t micros(const timeval& time) {
-    return std::int64_t{time.tv_sec} * 1'000'000 + time.tv_usec;
-}
-
 /// One file's bus datagrams, before the files are put in order.
 struct FileCapture {
     std::string path;
@@ -57,14 +53,14 @@ FileCapture readFile(CaptureFileReader& reader, std::uint16_t port) {
     const pcap_pkthdr* header = nullptr;
     const std::uint8_t* frame = nullptr;
     while (reader.next(header, frame)) {
-        file.firstFrameUs = std::min(file.firstFrameUs, micros(header->ts));
+        file.firstFrameUs = std::min(file.firstFrameUs, captureMicros(header->ts));
         const FrameDatagram datagram = decoder.decode(frame, header->caplen);
         if (datagram.kind != FrameKind::Datagram) {
             countSkip(datagram.kind, file.capture.skips);
             continue;
         }
         std::vector<std::uint8_t>& bytes = file.capture.bytes;
-        file.capture.datagrams.push_back({micros(header->ts), datagram.sourceIp,
+        file.capture.datagrams.push_back({captureMicros(header->ts), datagram.sourceIp,
                                           static_cast<std::uint32_t>(bytes.size()),
                                           static_cast<std::uint32_t>(datagram.capturedSize)});
         bytes.insert(bytes.end(), datagram.payload, datagram.payload + datagram.capturedSize);
@@ -127,6 +123,17 @@ void append(FileCapture&& file, BusCapture& capture) {
 }
 
 }  // namespace
+
+std::int64_t captureMicros(const timeval& time) {
+    constexpr std::int64_t kMicrosPerSecond = 1'000'000;
+    constexpr std::int64_t kLimitSeconds =
+        std::numeric_limits<std::int64_t>::max() / kMicrosPerSecond - 1;
+    const std::int64_t seconds =
+        std::clamp<std::int64_t>(time.tv_sec, -kLimitSeconds, kLimitSeconds);
+    const std::int64_t fraction =
+        std::clamp<std::int64_t>(time.tv_usec, -(kMicrosPerSecond - 1), kMicrosPerSecond - 1);
+    return seconds * kMicrosPerSecond + fraction;
+}
 
 BusCapture loadBusCapture(const std::vector<std::string>& paths, std::uint16_t port) {
     std::vector<FileCapture> files;

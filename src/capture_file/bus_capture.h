@@ -4,6 +4,8 @@
 // (a rotated set, or every capture in a folder) in the order they were captured, with the
 // count of what was passed over.
 
+#include <sys/time.h>
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -39,6 +41,10 @@ struct BusCapture {
         return {bytes.data() + datagram.offset, datagram.size};
     }
 };
+
+/// A frame's time in microseconds since 1970. A damaged timestamp beyond what that holds
+/// (about 292,000 years either way) is held at the limit instead of overflowing.
+std::int64_t captureMicros(const timeval& time);
 
 /// Reads the bus datagrams to or from `port` out of `paths`: capture files, or folders whose
 /// files are read in turn (those that are no capture count as problems). The files are

@@ -8,6 +8,7 @@
 #include <optional>
 #include <variant>
 
+#include "capture_file/bus_capture.h"
 #include "capture_file/write_error.h"
 #include "common/clock.h"
 #include "common/dotted_quad.h"
@@ -178,9 +179,8 @@ void DumpSession::onFrame(const pcap_pkthdr& header, const std::uint8_t* frame) 
         return;
     }
     if (m_bridge && datagram.kind == capture::FrameKind::Datagram) {
-        m_bridge->offer(std::int64_t{header.ts.tv_sec} * 1'000'000 + header.ts.tv_usec,
-                        datagram.sourceIp, datagram.sourcePort, datagram.payload,
-                        datagram.capturedSize);
+        m_bridge->offer(capture::captureMicros(header.ts), datagram.sourceIp, datagram.sourcePort,
+                        datagram.payload, datagram.capturedSize);
     }
     if (m_pcap) {
         m_pcap->write(header, frame);

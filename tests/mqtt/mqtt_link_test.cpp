@@ -32,6 +32,15 @@ MqttLinkSettings quickRetries() {
 
 const std::vector<std::uint8_t> kBinary{0x01, 0x00, 0xFF, 0x00, 0x7F};
 
+/// Waits until the link holds no unconfirmed message; false after `timeout`.
+bool settles(const MqttLink& link, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (link.unconfirmed() != 0 && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return link.unconfirmed() == 0;
+}
+
 TEST(MqttLink, DeliversBinaryPayloadsAndRetainedState) {
     QVLINK_SKIP_WITHOUT_MOSQUITTO();
     MosquittoBroker broker;
@@ -43,6 +52,8 @@ TEST(MqttLink, DeliversBinaryPayloadsAndRetainedState) {
     ASSERT_TRUE(publisherProbe.waitForLink(true));
     EXPECT_TRUE(publisher.connected());
     ASSERT_TRUE(publisher.publish(endpoint.url.topic("status"), "online", 1, true));
+    // Only a message the broker has stored reaches a later subscriber marked as retained.
+    ASSERT_TRUE(settles(publisher));
 
     LinkProbe subscriberProbe;
     MqttLink subscriber(endpoint, quickRetries(), subscriberProbe.callbacks());
@@ -187,15 +198,6 @@ TEST(MqttLink, UnreadableCaFileIsRefusedAtOnce) {
     } catch (const TransportError& error) {
         EXPECT_NE(std::string(error.what()).find("/nonexistent/ca.pem"), std::string::npos);
     }
-}
-
-/// Waits until the link holds no unconfirmed message; false after `timeout`.
-bool settles(const MqttLink& link, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (link.unconfirmed() != 0 && std::chrono::steady_clock::now() < end) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return link.unconfirmed() == 0;
 }
 
 TEST(MqttLink, UnconfirmedCountsWhatTheBrokerHasNotTakenYet) {

@@ -2,7 +2,8 @@
 # Stage: the transport and window suites built with ThreadSanitizer (in build-tsan/): the
 # endpoint's drain on the watching thread, its ThreadedEvent listener thread and the HTTP
 # client against its server thread, the bus recording's writer thread, also under the floods
-# of the fault tests; the metrics server's thread scraping while a capture is counted.
+# of the fault tests; the metrics server's thread scraping while a capture is counted; the
+# bridge's reader, publisher and MQTT threads while qvlink-dump publishes a capture.
 source "$(dirname "$0")/common.sh"
 
 suites=(
@@ -15,6 +16,7 @@ suites=(
     tests/reliability/qvlink_reliability_tests
     tests/metrics/metrics_tests
     tests/dump/dump_metrics_tests
+    tests/dump/dump_mqtt_tests
 )
 cmake -S . -B "$build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQVLINK_WERROR=ON \
     -DQVLINK_SANITIZE=thread

@@ -101,11 +101,7 @@ std::unique_ptr<qvlink::RemoteBusSource> startRemoteSource(
     }
     auto source = std::make_unique<qvlink::RemoteBusSource>(
         *options.remoteSource, dispatcher,
-        [&window](std::span<const std::uint8_t> datagram, const std::string& senderIp,
-                  std::int64_t captureMicros) {
-            window.receiveDatagram(datagram, senderIp, captureMicros);
-        },
-        notice);
+        [&window](const qvlink::RawRecord& record) { window.receiveDatagram(record); }, notice);
     source->start();
     return source;
 }

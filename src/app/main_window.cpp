@@ -15,6 +15,7 @@
 #include "app/table_refresh.h"
 #include "busstats/statistics_table.h"
 #include "busstats_window/bus_statistics_window.h"
+#include "common/dotted_quad.h"
 #include "recording/bus_recording.h"
 #include "trace/trace_window.h"
 #include "trend/trend_window.h"
@@ -312,19 +313,26 @@ void TFMain::UdpServerUDPRead(qvlink::UdpServer&, std::span<const std::uint8_t> 
     m_reception.receive(data.data(), data.size(), binding.SenderIP);
 }
 
-void TFMain::receiveDatagram(std::span<const std::uint8_t> data, const std::string& senderIp,
-                             std::int64_t captureMicros) {
-    m_arrivalMicros = captureMicros;
-    m_reception.receive(data.data(), data.size(), senderIp);
+void TFMain::receiveDatagram(const RawRecord& record) {
+    m_arrivalMicros = static_cast<std::int64_t>(record.captureMicros);
+    // The bridge does not say where it captured; the bus port stands for the destination.
+    recordArrival(
+        {record.senderIp, record.senderPort, 0, kBusPort},
+        record.datagram, record.datagram.size());
+    m_reception.receive(record.datagram.data(), record.datagram.size(),
+                        dottedQuadText(record.senderIp));
 }
 
 void TFMain::noteArrival(const qvlink::UdpServer::Arrival& arrival) {
     m_arrivalMicros = systemEpochMicros();
+    recordArrival({arrival.senderIp, arrival.senderPort, arrival.localIp, arrival.localPort},
+                  arrival.kept, arrival.length);
+}
+
+void TFMain::recordArrival(const DatagramEndpoints& endpoints, std::span<const std::uint8_t> kept,
+                           std::size_t length) {
     if (m_busRecording != nullptr) {
-        m_busRecording->record(
-            m_arrivalMicros,
-            {arrival.senderIp, arrival.senderPort, arrival.localIp, arrival.localPort},
-            arrival.kept, arrival.length);
+        m_busRecording->record(m_arrivalMicros, endpoints, kept, length);
     }
 }
 

@@ -12,9 +12,11 @@
 #include "app/qt_dispatcher.h"
 #include "busstats/bus_statistics.h"
 #include "busstats/elapsed_clock.h"
+#include "capture_file/udp_frame.h"
 #include "command_watch/command_watch.h"
 #include "common/clock.h"
 #include "common/rendering.h"
+#include "mqtt/raw_records.h"
 #include "net/background_post.h"
 #include "net/http_client.h"
 #include "net/udp_server.h"
@@ -69,8 +71,9 @@ public:
     /// Where the trend window finds the history file when it opens; a path that names no
     /// file: the trend shows live values only.
     void setHistoryFile(std::function<std::string()> path) { m_historyFile = std::move(path); }
-    /// Hands every datagram the endpoint receives, dropped ones included, to `recording`
-    /// (which outlives the window), stamped with its arrival time.
+    /// Hands every datagram the endpoint receives, or the broker brings from afar, dropped
+    /// ones included, to `recording` (which outlives the window), stamped with its arrival
+    /// time.
     void recordBus(BusRecording& recording) { m_busRecording = &recording; }
     /// Arrival time of the datagram being handled: the one clock reading it gets, which the
     /// recording stores and the trace shows.
@@ -78,10 +81,9 @@ public:
     /// Stops the endpoint: nothing is delivered from the moment this begins.
     void stopUdpServer();
 
-    /// Handles one datagram of a bus watched from afar, from `senderIp`, captured by its
-    /// bridge at `captureMicros` (µs since 1970 UTC; the trace shows it as arrival time).
-    void receiveDatagram(std::span<const std::uint8_t> data, const std::string& senderIp,
-                         std::int64_t captureMicros);
+    /// Handles one datagram of a bus watched from afar, as its bridge captured it (the trace
+    /// shows the capture time as arrival time, and a recording keeps it).
+    void receiveDatagram(const RawRecord& record);
 
     void FormCreate();
     void startUdpServer();
@@ -155,6 +157,9 @@ private:
     void createShortcuts();
     /// Stamps a datagram the endpoint received with its arrival time and records it.
     void noteArrival(const qvlink::UdpServer::Arrival& arrival);
+    /// Hands the datagram that arrived at m_arrivalMicros to the recording, if there is one.
+    void recordArrival(const DatagramEndpoints& endpoints, std::span<const std::uint8_t> kept,
+                       std::size_t length);
     /// The point row the shortcuts act on: the current row of the focused TS or TI grid.
     bool focusedPointRow(PointKind& kind, int& row) const;
     /// Runs a handler; an exception is shown in the error box and goes no further.

@@ -154,8 +154,9 @@ void RemoteBusSource::handleMessage(std::span<const std::uint8_t> message) {
         // A stamp beyond the signed range (a hostile broker's) is read as the latest moment.
         constexpr auto kLatest =
             static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
-        m_receive(record.datagram, dottedQuadText(record.senderIp),
-                  static_cast<std::int64_t>(std::min(record.captureMicros, kLatest)));
+        RawRecord held = record;
+        held.captureMicros = std::min(record.captureMicros, kLatest);
+        m_receive(held);
     });
     if (summary.fault == RawMessageFault::None) {
         return;

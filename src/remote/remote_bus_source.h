@@ -22,10 +22,9 @@ class MqttLink;
 /// with the time the bridge captured it.
 class RemoteBusSource {
 public:
-    /// Handed each datagram, with its sender's dotted address and its capture time in
-    /// microseconds since 1970 UTC.
-    using Receive = std::function<void(std::span<const std::uint8_t> datagram,
-                                       const std::string& senderIp, std::int64_t captureMicros)>;
+    /// Handed each record: the datagram, its sender, and the time the bridge captured it,
+    /// held within the signed 64-bit range of microseconds since 1970 UTC.
+    using Receive = std::function<void(const RawRecord& record)>;
     /// The monitor's own messages for the event log: the link going down and up, the first
     /// faulty message of each kind, the first overflow of the queue.
     using Notice = std::function<void(const std::string& text, bool needsAttention)>;

@@ -102,9 +102,9 @@ RemoteLatency measureRemoteLatency(const std::string& brokerUrl, int rate, doubl
     QtDispatcher dispatcher;
     RemoteBusSource source(
         endpoint, dispatcher,
-        [&](std::span<const std::uint8_t> datagram, const std::string& senderIp,
-            std::int64_t captureMicros) {
-            main.receiveDatagram(datagram, senderIp, captureMicros);
+        [&](const RawRecord& record) {
+            main.receiveDatagram(record);
+            const auto captureMicros = static_cast<std::int64_t>(record.captureMicros);
             latencies.push_back(static_cast<double>(systemEpochMicros() - captureMicros) / 1000.0);
         },
         [&](const std::string& text, bool needsAttention) {

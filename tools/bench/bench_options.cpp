@@ -155,9 +155,9 @@ timer; headless) under bus load from qvlink-sim, beside bare receivers on the sa
   --ticks N             refresh ticks timed with 29 devices (default 200)
   --startup-runs N      start-up measurements (default 5)
   --skip LIST           phases to leave out: startup, pipeline, steps, idle, history,
-                        recording, burst, ticks, devices, flood, trend, replay, remote,
-                        bridge (qvlink-dump --mqtt to a local mosquitto; needs the capture
-                        right)
+                        recording, burst, ticks, devices, flood, trend, replay, remote and
+                        bridge (both run qvlink-dump --mqtt to a local mosquitto; need the
+                        capture right)
   --sim PATH            qvlink-sim to use (default: the one built beside this program)
   --monitor PATH        qvlink-monitor to start for its start-up time (default: the built one)
 )";

@@ -1,13 +1,9 @@
 #include "bridge_cost.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <array>
 #include <chrono>
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -19,7 +15,7 @@
 #include <variant>
 
 #include "common/bus_types.h"
-#include "common/unique_fd.h"
+#include "live_bridge.h"
 #include "mqtt/mqtt_link.h"
 #include "mqtt/raw_records.h"
 #include "process/child_process.h"
@@ -32,22 +28,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr const char* kPrefix = "bench/bus";
-
-/// A loopback port bound by a socket of ours (TCP for the broker, UDP for the bus sink).
-UniqueFd boundLoopback(int type, std::uint16_t& port) {
-    UniqueFd fd(::socket(AF_INET, type, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (fd.get() < 0 ||
-        ::bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        throw std::runtime_error("no free loopback port");
-    }
-    port = ntohs(address.sin_port);
-    return fd;
-}
 
 /// User and system CPU seconds of a running process and of the children it runs now.
 double treeCpuSeconds(pid_t pid) {
@@ -155,26 +135,10 @@ private:
     std::uint64_t m_lost = 0;
 };
 
-bool saysAll(ChildProcess& dump, std::initializer_list<const char*> needles) {
-    return dump.waitFor(
-        [needles](const std::string&, const std::string& err) {
-            for (const char* needle : needles) {
-                if (err.find(needle) == std::string::npos) {
-                    return false;
-                }
-            }
-            return true;
-        },
-        10s);
-}
-
 }  // namespace
 
 BridgeResult runBridgeLoad(const BridgeLoad& load) {
     LocalBroker broker;
-    std::uint16_t busPort = 0;
-    const UniqueFd sink = boundLoopback(SOCK_DGRAM, busPort);
-
     RawCounter counter;
     std::unique_ptr<MqttLink> subscriber;
     if (load.raw) {
@@ -182,31 +146,24 @@ BridgeResult runBridgeLoad(const BridgeLoad& load) {
         endpoint.url = std::get<MqttUrl>(parseMqttUrl(broker.url()));
         subscriber = std::make_unique<MqttLink>(endpoint, MqttLinkSettings{}, counter.callbacks());
         subscriber->subscribe(endpoint.url.topic("raw"), 0);
-    }
-    std::vector<std::string> argv{load.dumpPath,           "-i", "lo",     "-p",
-                                  std::to_string(busPort), "-q", "--mqtt", broker.url()};
-    if (load.raw) {
-        argv.push_back("--mqtt-raw");
-    }
-    ChildProcess dump(argv);
-    if (subscriber) {
         subscriber->start();
     }
+    LiveBridge bridge(load.dumpPath, broker.url(), load.raw);
     const auto patience = std::chrono::steady_clock::now() + 10s;
     while (subscriber && !subscriber->connected() && std::chrono::steady_clock::now() < patience) {
         std::this_thread::sleep_for(10ms);
     }
-    if (!saysAll(dump, {"capturing on", "connected to broker"}) ||
-        (subscriber && !subscriber->connected())) {
-        throw std::runtime_error("qvlink-dump did not start publishing:\n" + dump.err());
+    if (subscriber && !subscriber->connected()) {
+        throw std::runtime_error("the bench's subscriber did not reach the broker");
     }
 
-    const double dumpBefore = treeCpuSeconds(dump.pid());
+    const double dumpBefore = treeCpuSeconds(bridge.pid());
     const double brokerBefore = treeCpuSeconds(broker.pid());
     CpuSpan subscriberSpan;
     const auto start = std::chrono::steady_clock::now();
     BridgeResult result;
-    result.sim = runSimLoad(SimLoad{load.simPath, busPort, load.rate, load.seconds, load.devices});
+    result.sim =
+        runSimLoad(SimLoad{load.simPath, bridge.busPort(), load.rate, load.seconds, load.devices});
     // The last batches are on their way: wait until the count stands still.
     for (std::uint64_t seen = ~0ULL; load.raw && seen != counter.received();) {
         seen = counter.received();
@@ -215,22 +172,13 @@ BridgeResult runBridgeLoad(const BridgeLoad& load) {
     const double wall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     subscriberSpan.stop();
-    result.dumpCoreShare = (treeCpuSeconds(dump.pid()) - dumpBefore) / wall;
+    result.dumpCoreShare = (treeCpuSeconds(bridge.pid()) - dumpBefore) / wall;
     result.brokerCoreShare = (treeCpuSeconds(broker.pid()) - brokerBefore) / wall;
     result.simCoreShare = result.sim.cpuSeconds / wall;
     result.subscriberCoreShare = subscriberSpan.coreShare();
     result.received = counter.received();
     result.lost = counter.lost();
-
-    dump.signal(SIGINT);
-    dump.wait(20s);
-    const std::string& err = dump.err();
-    const std::size_t summary = err.find("messages published");
-    if (summary != std::string::npos) {
-        const std::size_t lineStart = err.rfind('\n', summary);
-        result.dumpSummary = err.substr(lineStart == std::string::npos ? 0 : lineStart + 1);
-        result.dumpSummary.erase(result.dumpSummary.find_last_not_of('\n') + 1);
-    }
+    result.dumpSummary = bridge.stop();
     return result;
 }
 

@@ -1,29 +1,29 @@
 #include "remote_latency.h"
 
-#include <atomic>
-#include <chrono>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <cstdio>
 #include <stdexcept>
-#include <thread>
 #include <vector>
 
 #include "app/main_window.h"
 #include "app/qt_dispatcher.h"
-#include "common/dotted_quad.h"
+#include "common/unique_fd.h"
 #include "event_loop.h"
+#include "live_bridge.h"
 #include "load_traffic.h"
-#include "mqtt/mqtt_link.h"
 #include "refresh_ticks.h"
 #include "remote/remote_bus_source.h"
+#include "sim_load.h"
 #include "trace/trace_window.h"
 
 namespace qvlink::bench {
 namespace {
 
-using SteadyClock = std::chrono::steady_clock;
-
 /// The longest a bridge gathers records before it publishes them.
-constexpr auto kBatchWindow = std::chrono::milliseconds(10);
+constexpr int kBatchWindowMs = 10;
 constexpr int kSimDevices = 29;
 /// How long the broker links may take to come up.
 constexpr int kConnectWaitMs = 5000;
@@ -47,45 +47,28 @@ bool runEventsUntil(Predicate done, int milliseconds) {
     return done();
 }
 
-/// The bridge's side: sends `traffic` in turn at `rate` a second for `seconds`, each datagram
-/// stamped at its turn and gathered into one message per batch window. Returns how many it
-/// published.
-std::size_t publishPaced(MqttLink& link, const std::string& topic,
-                         const std::vector<Datagram>& traffic, int rate, double seconds) {
-    const auto start = SteadyClock::now();
-    const auto end = start + std::chrono::duration_cast<SteadyClock::duration>(
-                                 std::chrono::duration<double>(seconds));
-    const auto interval = std::chrono::duration_cast<SteadyClock::duration>(
-        std::chrono::duration<double>(1.0 / rate));
-    std::vector<std::uint8_t> message;
-    auto batchStart = start;
-    std::size_t sent = 0;
-    for (auto due = start; due < end; due += interval) {
-        std::this_thread::sleep_until(due);
-        const Datagram& datagram = traffic[sent % traffic.size()];
-        const auto senderIp = parseDottedQuad(datagram.senderIp).value_or(0);
-        if (message.empty()) {
-            batchStart = SteadyClock::now();
-        }
-        appendRawRecord(message, {static_cast<std::uint64_t>(systemEpochMicros()), senderIp,
-                                  kBusPort, datagram.bytes});
-        ++sent;
-        if (SteadyClock::now() - batchStart >= kBatchWindow) {
-            link.publish(topic, message, 0, false);
-            message.clear();
-        }
+/// A UDP socket that sends to 127.0.0.1 at `port`.
+class LoopbackSender {
+public:
+    explicit LoopbackSender(std::uint16_t port) : m_fd(::socket(AF_INET, SOCK_DGRAM, 0)) {
+        m_to.sin_family = AF_INET;
+        m_to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        m_to.sin_port = htons(port);
     }
-    if (!message.empty()) {
-        link.publish(topic, message, 0, false);
+    void send(const std::vector<std::uint8_t>& datagram) const {
+        ::sendto(m_fd.get(), datagram.data(), datagram.size(), 0,
+                 reinterpret_cast<const sockaddr*>(&m_to), sizeof m_to);
     }
-    return sent;
-}
+
+private:
+    UniqueFd m_fd;
+    sockaddr_in m_to{};
+};
 
 }  // namespace
 
-RemoteLatency measureRemoteLatency(const std::string& brokerUrl, int rate, double seconds) {
-    const MqttEndpoint endpoint = endpointOf(brokerUrl);
-    const std::string topic = endpoint.url.topic("raw");
+RemoteLatency measureRemoteLatency(const RemoteLoad& load) {
+    const MqttEndpoint endpoint = endpointOf(load.brokerUrl);
     const FormatSettings format = FormatSettings::fromSystemLocale();
     Dialogs dialogs = Dialogs::modal();
     MonitorSettings settings;
@@ -97,8 +80,7 @@ RemoteLatency measureRemoteLatency(const std::string& brokerUrl, int rate, doubl
     main.BOpenTraceClick();
 
     std::vector<double> latencies;
-    bool linked = false;
-    bool measuring = false;  // the warm-up's empty messages are not worth a word
+    bool measuring = false;  // the warm-up's notices are not worth a word
     QtDispatcher dispatcher;
     RemoteBusSource source(
         endpoint, dispatcher,
@@ -107,43 +89,43 @@ RemoteLatency measureRemoteLatency(const std::string& brokerUrl, int rate, doubl
             const auto captureMicros = static_cast<std::int64_t>(record.captureMicros);
             latencies.push_back(static_cast<double>(systemEpochMicros() - captureMicros) / 1000.0);
         },
-        [&](const std::string& text, bool needsAttention) {
-            linked = linked || !needsAttention;
+        [&](const std::string& text, bool) {
             if (measuring) {
                 std::fprintf(stderr, "remote monitor: %s\n", text.c_str());
             }
         });
     source.start();
+    LiveBridge bridge(load.dumpPath, load.brokerUrl, true);
 
-    std::atomic<bool> publisherUp = false;
-    MqttLinkCallbacks callbacks;
-    callbacks.onConnection = [&publisherUp](bool up, const std::string&) { publisherUp = up; };
-    MqttLink publisher(endpoint, {}, std::move(callbacks));
-    publisher.start();
-    // Empty messages until the monitor hears one: then its subscription is in force.
+    // A device says hello until the monitor hears it: from then on the capture, the bridge's
+    // link and the monitor's subscription are all in force.
+    const LoopbackSender hello(bridge.busPort());
+    const std::vector<std::uint8_t> greeting = simulatorLoadTraffic(1, 1).front().bytes;
     const bool hearing = runEventsUntil(
         [&] {
-            publisher.publish(topic, std::string_view{}, 0, false);
-            return linked && publisherUp && source.faultyMessages(RawMessageFault::Empty) > 0;
+            hello.send(greeting);
+            return !latencies.empty();
         },
         kConnectWaitMs);
     if (!hearing) {
-        throw std::runtime_error("the remote monitor does not hear the broker at " + brokerUrl);
+        throw std::runtime_error("the remote monitor does not hear the bridge through " +
+                                 load.brokerUrl);
     }
+    runEventsFor(2 * kBatchWindowMs);  // the last greetings
+    latencies.clear();
 
-    const std::vector<Datagram> traffic = simulatorLoadTraffic(kSimDevices, rate);
     measuring = true;
-    RemoteLatency result;
-    std::thread bridge(
-        [&] { result.published = publishPaced(publisher, topic, traffic, rate, seconds); });
-    runEventsFor(static_cast<int>(seconds * 1000.0));
-    bridge.join();
-    runEventsUntil([&] { return latencies.size() >= result.published; }, 1000);
+    const SimSummary sim =
+        runSimLoad(SimLoad{load.simPath, bridge.busPort(), load.rate, load.seconds, kSimDevices});
+    runEventsUntil([&] { return latencies.size() >= sim.sent; }, 2000);
 
+    RemoteLatency result;
+    result.published = sim.sent;
     result.traced = latencies.size();
     result.medianMs = percentile(latencies, 0.5);
     result.p90Ms = percentile(latencies, 0.9);
     result.slowestMs = percentile(latencies, 1.0);
+    result.bridgeSummary = bridge.stop();
     return result;
 }
 

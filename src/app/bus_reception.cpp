@@ -41,4 +41,13 @@ DatagramVerdict BusReception::receive(const std::uint8_t* data, std::size_t size
     return verdict;
 }
 
+void BusReception::receiveCaptured(std::span<const std::uint8_t> kept, std::size_t length,
+                                   const std::string& senderIp) {
+    if (length == 0 || length > kMaxDatagramSize) {
+        m_statistics.countDropped(length == 0 ? DropReason::Empty : DropReason::TooLong, senderIp);
+        return;
+    }
+    receive(kept.data(), kept.size(), senderIp);
+}
+
 }  // namespace qvlink

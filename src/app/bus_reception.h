@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "app/history_feed.h"
@@ -40,6 +41,11 @@ public:
     /// Accepted.
     DatagramVerdict receive(const std::uint8_t* data, std::size_t size,
                             const std::string& senderIp);
+    /// Processes a datagram that did not come through the bus endpoint (a capture, a bus far
+    /// away): `kept` of its `length` bytes. What the endpoint discards on the bus, an empty
+    /// datagram or one longer than the bus allows, is counted as it counts it there.
+    void receiveCaptured(std::span<const std::uint8_t> kept, std::size_t length,
+                         const std::string& senderIp);
 
 private:
     DeviceRegistry& m_registry;

@@ -316,11 +316,10 @@ void TFMain::UdpServerUDPRead(qvlink::UdpServer&, std::span<const std::uint8_t> 
 void TFMain::receiveDatagram(const RawRecord& record) {
     m_arrivalMicros = static_cast<std::int64_t>(record.captureMicros);
     // The bridge does not say where it captured; the bus port stands for the destination.
-    recordArrival(
-        {record.senderIp, record.senderPort, 0, kBusPort},
-        record.datagram, record.datagram.size());
-    m_reception.receive(record.datagram.data(), record.datagram.size(),
-                        dottedQuadText(record.senderIp));
+    recordArrival({record.senderIp, record.senderPort, 0, kBusPort}, record.datagram,
+                  record.datagram.size());
+    m_reception.receiveCaptured(record.datagram, record.datagram.size(),
+                                dottedQuadText(record.senderIp));
 }
 
 void TFMain::noteArrival(const qvlink::UdpServer::Arrival& arrival) {
@@ -349,11 +348,11 @@ void TFMain::restart() {
     OutsideClick();
 }
 
-void TFMain::receive(std::span<const std::uint8_t> datagram, const std::string& senderIp,
-                     bool revisiting) {
+void TFMain::receive(std::span<const std::uint8_t> kept, std::size_t length,
+                     const std::string& senderIp, bool revisiting) {
     m_arrivalMicros = m_epoch();
     m_reception.setHistoryMuted(revisiting);
-    m_reception.receive(datagram.data(), datagram.size(), senderIp);
+    m_reception.receiveCaptured(kept, length, senderIp);
 }
 
 void TFMain::secondElapsed(bool revisiting, bool shown) {

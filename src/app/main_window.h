@@ -121,8 +121,8 @@ public:
     /// The replay's side of the window: the reception pipeline and the refresh as live,
     /// what was seen before a seek back kept out of the history and the event log.
     void restart() override;
-    void receive(std::span<const std::uint8_t> datagram, const std::string& senderIp,
-                 bool revisiting) override;
+    void receive(std::span<const std::uint8_t> kept, std::size_t length,
+                 const std::string& senderIp, bool revisiting) override;
     void secondElapsed(bool revisiting, bool shown) override;
 
     const DeviceRegistry& registry() const { return m_registry; }

@@ -24,8 +24,9 @@ std::string captureName(const std::vector<std::string>& files) {
 
 }  // namespace
 
-ReplaySource::ReplaySource(const std::vector<std::string>& files)
-    : name(captureName(files)), capture(capture::loadBusCapture(files, kBusPort)) {}
+ReplaySource::ReplaySource(const std::vector<std::string>& files, std::uint16_t busPort)
+    : name(captureName(files)),
+      capture(capture::loadBusCapture(files, busPort, kMaxDatagramSize)) {}
 
 std::vector<std::string> replayNotices(const capture::BusCapture& capture) {
     std::vector<std::string> notices = capture.problems;

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "capture_file/bus_capture.h"
+#include "common/bus_types.h"
 #include "replay/replay_clock.h"
 #include "replay/replay_engine.h"
 #include "replay/replay_player.h"
@@ -15,8 +17,9 @@ class TFMain;
 /// What a replay shows in place of the live bus: the capture and the clock that follows it.
 /// Made before the windows, which read this clock.
 struct ReplaySource {
-    /// Loads `files`; throws capture::CaptureFileError with a message for the user.
-    explicit ReplaySource(const std::vector<std::string>& files);
+    /// Loads the datagrams to or from `busPort` out of `files`; throws
+    /// capture::CaptureFileError with a message for the user.
+    explicit ReplaySource(const std::vector<std::string>& files, std::uint16_t busPort = kBusPort);
 
     /// "name.pcap", or "name.pcap и ещё 2" for a set of files.
     std::string name;

@@ -41,7 +41,7 @@ void reserveFor(std::uintmax_t fileBytes, BusCapture& capture) {
     capture.datagrams.reserve(static_cast<std::size_t>(fileBytes / kLeastRecord));
 }
 
-FileCapture readFile(CaptureFileReader& reader, std::uint16_t port) {
+FileCapture readFile(CaptureFileReader& reader, std::uint16_t port, std::size_t longestDatagram) {
     FileCapture file;
     file.path = reader.path();
     std::error_code unknownSize;
@@ -55,14 +55,17 @@ FileCapture readFile(CaptureFileReader& reader, std::uint16_t port) {
     while (reader.next(header, frame)) {
         file.firstFrameUs = std::min(file.firstFrameUs, captureMicros(header->ts));
         const FrameDatagram datagram = decoder.decode(frame, header->caplen);
-        if (datagram.kind != FrameKind::Datagram) {
+        const bool tooLongThoughCut =
+            datagram.kind == FrameKind::Truncated && datagram.datagramSize > longestDatagram;
+        if (datagram.kind != FrameKind::Datagram && !tooLongThoughCut) {
             countSkip(datagram.kind, file.capture.skips);
             continue;
         }
         std::vector<std::uint8_t>& bytes = file.capture.bytes;
         file.capture.datagrams.push_back({captureMicros(header->ts), datagram.sourceIp,
                                           static_cast<std::uint32_t>(bytes.size()),
-                                          static_cast<std::uint32_t>(datagram.capturedSize)});
+                                          static_cast<std::uint32_t>(datagram.capturedSize),
+                                          static_cast<std::uint32_t>(datagram.datagramSize)});
         bytes.insert(bytes.end(), datagram.payload, datagram.payload + datagram.capturedSize);
     }
     if (!reader.error().empty()) {
@@ -135,7 +138,8 @@ std::int64_t captureMicros(const timeval& time) {
     return seconds * kMicrosPerSecond + fraction;
 }
 
-BusCapture loadBusCapture(const std::vector<std::string>& paths, std::uint16_t port) {
+BusCapture loadBusCapture(const std::vector<std::string>& paths, std::uint16_t port,
+                          std::size_t longestDatagram) {
     std::vector<FileCapture> files;
     BusCapture capture;
     for (const auto& [path, named] : expandFolders(paths)) {
@@ -149,7 +153,7 @@ BusCapture loadBusCapture(const std::vector<std::string>& paths, std::uint16_t p
             capture.problems.push_back(error.what());
             continue;
         }
-        files.push_back(readFile(*reader, port));
+        files.push_back(readFile(*reader, port, longestDatagram));
     }
     if (files.empty()) {
         throw CaptureFileError("no capture file to read" +

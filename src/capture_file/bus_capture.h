@@ -20,13 +20,18 @@ struct CapturedDatagram {
     std::uint32_t sourceIp = 0;  ///< host byte order
     std::uint32_t offset = 0;    ///< of its bytes in BusCapture::bytes
     std::uint32_t size = 0;
+    /// Its length on the wire: beyond `size` for a datagram too long for the bus, of which
+    /// the capture kept only a part.
+    std::uint32_t length = 0;
 };
 
 /// Frames of the capture that carry no whole bus datagram, by kind.
 struct CaptureSkips {
     std::uint64_t notBus = 0;     ///< other traffic, or frames too short for their headers
     std::uint64_t fragments = 0;  ///< later IP fragments of a bus datagram
-    std::uint64_t truncated = 0;  ///< bus datagrams of which the capture kept only a part
+    /// Bus datagrams of which the capture kept only a part, and not enough to tell that they
+    /// are too long for the bus.
+    std::uint64_t truncated = 0;
 };
 
 struct BusCapture {
@@ -49,7 +54,10 @@ std::int64_t captureMicros(const timeval& time);
 /// Reads the bus datagrams to or from `port` out of `paths`: capture files, or folders whose
 /// files are read in turn (those that are no capture count as problems). The files are
 /// replayed in the order of their first timestamp, the name deciding between equal ones.
+/// A datagram longer than `longestDatagram` is kept even when the capture cut it short (as
+/// a receiver with a buffer of that size does): its length alone decides it.
 /// Throws CaptureFileError when a named file is no capture or nothing readable is left.
-BusCapture loadBusCapture(const std::vector<std::string>& paths, std::uint16_t port);
+BusCapture loadBusCapture(const std::vector<std::string>& paths, std::uint16_t port,
+                          std::size_t longestDatagram);
 
 }  // namespace qvlink::capture

@@ -82,7 +82,8 @@ void ReplayEngine::runTo(std::int64_t micros, std::size_t maxDatagrams) {
         secondsUntil(datagram.timeUs, shownFromUs);
         m_clock.set(datagram.timeUs);
         m_senderIp = dottedQuadText(datagram.sourceIp);
-        m_target.receive(m_capture.payload(datagram), m_senderIp, m_next < m_furthestDatagram);
+        m_target.receive(m_capture.payload(datagram), datagram.length, m_senderIp,
+                         m_next < m_furthestDatagram);
         ++m_next;
         m_furthestDatagram = std::max(m_furthestDatagram, m_next);
     }

@@ -21,10 +21,11 @@ public:
     virtual ~ReplayTarget() = default;
     /// Forget everything received: the replay starts over from the beginning of the capture.
     virtual void restart() = 0;
-    /// One captured datagram arrives from `senderIp`. `revisiting`: this moment was replayed
-    /// before a seek back, so what lasts beyond the session (history) has it already.
-    virtual void receive(std::span<const std::uint8_t> datagram, const std::string& senderIp,
-                         bool revisiting) = 0;
+    /// One captured datagram arrives from `senderIp`: `kept` of its `length` bytes on the
+    /// wire (fewer only when it is too long for the bus). `revisiting`: this moment was
+    /// replayed before a seek back, so what lasts beyond the session (history) has it already.
+    virtual void receive(std::span<const std::uint8_t> kept, std::size_t length,
+                         const std::string& senderIp, bool revisiting) = 0;
     /// One second of capture time has passed: the refresh. `shown`: the last refresh before
     /// the replay hands control back, the one the windows show; the others need only age
     /// what they would have drawn.

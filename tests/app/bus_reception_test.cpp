@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <span>
 #include <vector>
 
 #include "support/packet_builder.h"
@@ -99,6 +100,36 @@ TEST_F(BusReceptionTest, DroppedDatagramsLeaveNoTraceAnywhere) {
             << dropReasonName(reason);
     }
     EXPECT_EQ(statistics.acceptedCount(), 0u);
+}
+
+TEST_F(BusReceptionTest, CapturedDatagramsAreCountedAsTheEndpointCountsThemOnTheBus) {
+    const std::vector<std::uint8_t> report =
+        sequencedDatagram(1, 0x112233, 0, kClassTs, 2, {5, 0, 1});
+    std::vector<std::uint8_t> headOfTooLong(kMaxDatagramSize, 0);
+    std::copy(report.begin(), report.end(), headOfTooLong.begin());
+
+    const struct {
+        const char* name;
+        std::span<const std::uint8_t> kept;
+        std::size_t length;
+        DropReason reason;
+    } cases[] = {
+        {"empty", {}, 0, DropReason::Empty},
+        {"a valid head cut from 300 bytes", headOfTooLong, 300, DropReason::TooLong},
+        {"whole, one byte over the limit", report, kMaxDatagramSize + 1, DropReason::TooLong},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::uint64_t before = statistics.dropped(c.reason).count;
+        reception.receiveCaptured(c.kept, c.length, "10.0.0.7");
+        EXPECT_EQ(statistics.dropped(c.reason), (DropTally{before + 1, "10.0.0.7"}));
+    }
+    EXPECT_EQ(statistics.dropped(DropReason::NoMagic).count, 0u) << "an empty one has no magic";
+    EXPECT_EQ(registry.deviceCount(), 0);
+
+    reception.receiveCaptured(report, report.size(), "10.0.0.7");
+    EXPECT_EQ(statistics.acceptedCount(), 1u);
+    EXPECT_EQ(tracedIps, std::vector<std::string>{"10.0.0.7"});
 }
 
 TEST_F(BusReceptionTest, AcceptedTsDatagramIsCountedTracedThenStored) {

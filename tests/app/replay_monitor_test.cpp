@@ -18,11 +18,14 @@
 #include "app/monitor_fixture.h"
 #include "app/replay_session.h"
 #include "app/table_refresh.h"
+#include "busstats/statistics_table.h"
 #include "dump/capture_file.h"
 #include "history/history_reader.h"
 #include "history/history_recorder.h"
+#include "recording/bus_recording.h"
 #include "replay_window/replay_controls.h"
 #include "support/packet_builder.h"
+#include "support/pcap_records.h"
 
 namespace qvlink {
 namespace {
@@ -77,6 +80,26 @@ std::vector<std::string> shownState(TFMain& main, TFTrace& trace) {
     return cells;
 }
 
+/// What the statistics and the tables say of the traffic, leaving out the times, which a
+/// live run and its replay read from different clocks.
+std::vector<std::string> countsAndValues(TFMain& main) {
+    main.updateBusStatistics();
+    std::vector<std::string> facts{"accepted " + std::to_string(main.statistics().acceptedCount())};
+    for (const TotalRow& row : dropRows(main.statistics(), true, StatisticsLanguage::English)) {
+        facts.push_back(row.item + " " + std::to_string(row.count) + " " + row.lastSender);
+    }
+    for (int n = 1; n <= main.registry().deviceCount(); ++n) {
+        TDevice device;
+        main.registry().getDevice(n, device);
+        facts.push_back(device.macAddr + " " + device.ipAddr + " total " +
+                        std::to_string(device.total) + " missed " + std::to_string(device.missed) +
+                        " restarts " + std::to_string(device.restarts));
+    }
+    facts.push_back("TS 12 " + main.GridTs->getCellText(1, 12));
+    facts.push_back("TI 3 " + main.GridTi->getCellText(1, 3));
+    return facts;
+}
+
 class ReplayMonitor : public ::testing::Test {
 protected:
     ReplayMonitor() {
@@ -88,7 +111,8 @@ protected:
 
     /// The windows and the session as main() builds them for --replay of the script.
     struct Replay {
-        explicit Replay(const std::string& file) : source({file}) {
+        explicit Replay(const std::string& file, std::uint16_t busPort = kBusPort)
+            : source({file}, busPort) {
             MonitorSettings settings;
             settings.replayOf = source.name;
             main = std::make_unique<TFMain>(settings, source.clock.localClock(), kFormat,
@@ -118,6 +142,51 @@ protected:
 
     std::string m_folder;
 };
+
+TEST_F(ReplayMonitor, ARecordingReplaysToTheCountsAndValuesTheLiveMonitorShowed) {
+    BusRecording recording({});
+    recording.setFolder(m_folder);
+    recording.start();
+    const std::string path = recording.status().path;
+    Bytes badMagic = sequencedDatagram(1, 0x000102, 3, kClassTs, 2, {0, 0, 1});
+    badMagic[1] = 0xCF;
+    // What the endpoint discards (empty, longer than its buffer) and the reception drops.
+    const std::vector<Bytes> dropped{Bytes{}, Bytes(kMaxDatagramSize + 60, 0xAB), badMagic,
+                                     Bytes{kMagic0, kMagic1, 1},
+                                     sequencedDatagram(99, 0x000102, 1, kClassTs, 2, {0, 0})};
+    const std::vector<Bytes> reports{
+        sequencedDatagram(16, 0x0A003C, 1, kClassTs, 2, {12, 0, 0x07}),
+        sequencedDatagram(1, 0x001122, 1, kClassTi, 2, {3, 0, 0, 0, 0, 0xC0, 0x3F}),
+        sequencedDatagram(1, 0x001122, 4, kClassTi, 2, {3, 0, 0, 0, 0, 0x00, 0x40}),  // a gap
+        sequencedDatagram(16, 0x0A003C, 0, kClassTs, 2, {12, 0, 0x01}),               // restart
+    };
+    const std::size_t sent = dropped.size() + reports.size();
+    std::vector<std::string> shownLive;
+    std::uint16_t busPort = 0;  // the test's monitor listens on a port of its own
+    {
+        test::Monitor live;
+        live.main->recordBus(recording);
+        busPort = static_cast<std::uint16_t>(live.busPort());
+        test::LoopbackUdpSocket sender;
+        for (const Bytes& datagram : dropped) {
+            sender.sendTo(live.busPort(), datagram);
+        }
+        ASSERT_TRUE(live.sendAndWait(reports, 4));
+        ASSERT_TRUE(test::processEventsUntil([&] { return recording.status().written == sent; }));
+        live.main->TimerSyncTimer();
+        shownLive = countsAndValues(*live.main);
+    }
+    recording.stop();
+    ASSERT_TRUE(
+        test::processEventsUntil([&] { return test::readPcap(path).records.size() == sent; }));
+
+    Replay replay(path, busPort);
+    replay.engine().seek(replay.engine().endMicros());
+    EXPECT_EQ(countsAndValues(*replay.main), shownLive);
+    EXPECT_NE(std::find(shownLive.begin(), shownLive.end(), "too long 1 127.0.0.1"),
+              shownLive.end())
+        << "the oversized datagram, recorded cut to the buffer, counts as too long";
+}
 
 TEST_F(ReplayMonitor, OpensNoEndpointAndOffersNoCommands) {
     Replay replay(capturePath());

@@ -19,6 +19,7 @@ using test::CaptureFile;
 using test::UdpEndpoints;
 
 constexpr std::uint16_t kPort = 973;
+constexpr std::size_t kLongest = 240;    // the bus's longest datagram
 const timeval kStart{1'718'454'600, 0};  // 2024-06-15 12:30:00 UTC
 
 std::int64_t micros(const timeval& time) {
@@ -80,16 +81,25 @@ TEST_F(BusCaptureTest, KeepsWholeBusDatagramsAndCountsEveryOtherFrameByKind) {
         const Bytes whole =
             test::linkFrame(DLT_EN10MB, test::ipv4Packet(bus, 17, test::udpSegment(bus, datagram)));
         file.addFrame(test::later(kStart, 5), Bytes(whole.begin(), whole.end() - 2), whole.size());
+        // Too long for the bus, and cut to a receiver's buffer: its length alone decides it.
+        const Bytes tooLong = test::linkFrame(
+            DLT_EN10MB, test::ipv4Packet(bus, 17, test::udpSegment(bus, Bytes(kLongest + 1, 7))));
+        file.addFrame(test::later(kStart, 6), Bytes(tooLong.begin(), tooLong.end() - 1),
+                      tooLong.size());
     }
-    const BusCapture capture = loadBusCapture({path("mixed.pcap")}, kPort);
+    const BusCapture capture = loadBusCapture({path("mixed.pcap")}, kPort, kLongest);
 
     // The head of a fragmented datagram is a bus datagram cut short by the network.
-    ASSERT_EQ(capture.datagrams.size(), 1U);
+    ASSERT_EQ(capture.datagrams.size(), 2U);
     const CapturedDatagram& kept = capture.datagrams[0];
     EXPECT_EQ(kept.timeUs, micros(kStart));
     EXPECT_EQ(kept.sourceIp, test::ipv4(10, 0, 0, 5));
+    EXPECT_EQ(kept.length, datagram.size());
     const auto payload = capture.payload(kept);
     EXPECT_EQ(Bytes(payload.begin(), payload.end()), datagram);
+    const CapturedDatagram& cut = capture.datagrams[1];
+    EXPECT_EQ(cut.size, kLongest);
+    EXPECT_EQ(cut.length, kLongest + 1);
     EXPECT_EQ(capture.skips.notBus, 3U);
     EXPECT_EQ(capture.skips.fragments, 1U);
     EXPECT_EQ(capture.skips.truncated, 2U);
@@ -100,8 +110,8 @@ TEST_F(BusCaptureTest, FilesOfASetAreReplayedInTheOrderOfTheirFirstTimestamp) {
     writeDatagrams("b-first.pcap", 1, {0, 1000});
     writeDatagrams("a-second.pcap", 2, {2000, 3000});
     writeDatagrams("c-third.pcap", 3, {4000});
-    const BusCapture capture =
-        loadBusCapture({path("c-third.pcap"), path("a-second.pcap"), path("b-first.pcap")}, kPort);
+    const BusCapture capture = loadBusCapture(
+        {path("c-third.pcap"), path("a-second.pcap"), path("b-first.pcap")}, kPort, kLongest);
     EXPECT_EQ(firstBytes(capture), (std::vector<int>{1, 1, 2, 2, 3}));
     EXPECT_EQ(capture.files, (std::vector<std::string>{path("b-first.pcap"), path("a-second.pcap"),
                                                        path("c-third.pcap")}));
@@ -112,7 +122,7 @@ TEST_F(BusCaptureTest, AFolderIsReadWholeAndWhatIsNoCaptureInItIsAProblem) {
     writeDatagrams("set/capture-2.pcap", 2, {1000});
     writeDatagrams("set/capture-1.pcap", 1, {0});
     std::ofstream(path("set/notes.txt")) << "written by hand\n";
-    const BusCapture capture = loadBusCapture({path("set")}, kPort);
+    const BusCapture capture = loadBusCapture({path("set")}, kPort, kLongest);
     EXPECT_EQ(firstBytes(capture), (std::vector<int>{1, 2}));
     ASSERT_EQ(capture.problems.size(), 1U);
     EXPECT_NE(capture.problems[0].find("notes.txt"), std::string::npos) << capture.problems[0];
@@ -120,7 +130,7 @@ TEST_F(BusCaptureTest, AFolderIsReadWholeAndWhatIsNoCaptureInItIsAProblem) {
 
 TEST_F(BusCaptureTest, TimeThatStepsBackIsReadAsStandingStill) {
     writeDatagrams("steps.pcap", 1, {0, 2000, 1500, 3000});
-    const BusCapture capture = loadBusCapture({path("steps.pcap")}, kPort);
+    const BusCapture capture = loadBusCapture({path("steps.pcap")}, kPort, kLongest);
     std::vector<std::int64_t> offsets;
     for (const CapturedDatagram& datagram : capture.datagrams) {
         offsets.push_back((datagram.timeUs - micros(kStart)) / 1000);
@@ -132,7 +142,7 @@ TEST_F(BusCaptureTest, ALastRecordCutShortKeepsWhatCameBeforeAndNamesTheFile) {
     writeDatagrams("cut.pcap", 1, {0, 1000, 2000});
     std::filesystem::resize_file(path("cut.pcap"),
                                  std::filesystem::file_size(path("cut.pcap")) - 5);
-    const BusCapture capture = loadBusCapture({path("cut.pcap")}, kPort);
+    const BusCapture capture = loadBusCapture({path("cut.pcap")}, kPort, kLongest);
     EXPECT_EQ(capture.datagrams.size(), 2U);
     ASSERT_EQ(capture.problems.size(), 1U);
     EXPECT_NE(capture.problems[0].find("cut.pcap: truncated"), std::string::npos)
@@ -157,7 +167,7 @@ TEST_F(BusCaptureTest, NamedFilesThatAreNoReadableCaptureAreRefusedWithTheCause)
              {path("empty"), "no capture file to read"},
          }) {
         try {
-            loadBusCapture({c.file}, kPort);
+            loadBusCapture({c.file}, kPort, kLongest);
             ADD_FAILURE() << c.file << " was read";
         } catch (const CaptureFileError& error) {
             EXPECT_NE(std::string(error.what()).find(c.message), std::string::npos) << error.what();

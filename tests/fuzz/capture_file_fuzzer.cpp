@@ -18,6 +18,7 @@ namespace qvlink {
 namespace {
 
 constexpr std::uint16_t kBusPort = 973;
+constexpr std::size_t kMaxDatagramSize = 240;  // the bus's longest datagram
 
 /// The input as a file libpcap can open, without touching the disk.
 class MemoryFile {
@@ -42,6 +43,9 @@ void checkCapture(const capture::BusCapture& capture) {
     std::int64_t lastUs = INT64_MIN;
     for (const capture::CapturedDatagram& datagram : capture.datagrams) {
         QVLINK_FUZZ_CHECK(std::size_t{datagram.offset} + datagram.size <= capture.bytes.size());
+        // Only a datagram too long for the bus may be cut short.
+        QVLINK_FUZZ_CHECK(datagram.length == datagram.size ||
+                          (datagram.length > kMaxDatagramSize && datagram.size < datagram.length));
         QVLINK_FUZZ_CHECK(datagram.timeUs >= lastUs);
         lastUs = datagram.timeUs;
     }
@@ -53,7 +57,8 @@ void checkCapture(const capture::BusCapture& capture) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const qvlink::MemoryFile file(data, size);
     try {
-        qvlink::checkCapture(qvlink::capture::loadBusCapture({file.path()}, qvlink::kBusPort));
+        qvlink::checkCapture(qvlink::capture::loadBusCapture({file.path()}, qvlink::kBusPort,
+                                                             qvlink::kMaxDatagramSize));
     } catch (const qvlink::capture::CaptureFileError&) {
         // no capture, or one of a link type the decoder does not know: refused with a message
     }

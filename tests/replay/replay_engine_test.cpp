@@ -26,7 +26,7 @@ public:
     explicit RecordingTarget(const ReplayClock& clock) : m_clock(clock) {}
 
     void restart() override { calls.push_back({'R', m_clock.nowMicros(), {}, false}); }
-    void receive(std::span<const std::uint8_t> datagram, const std::string& senderIp,
+    void receive(std::span<const std::uint8_t> datagram, std::size_t, const std::string& senderIp,
                  bool revisiting) override {
         calls.push_back({'D', m_clock.nowMicros(),
                          senderIp + "#" + std::to_string(datagram.empty() ? -1 : datagram[0]),

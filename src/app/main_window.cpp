@@ -184,13 +184,14 @@ TFMain::TFMain(MonitorSettings settings, Clock clock, FormatSettings format, Dia
             m_trace->addTraceRecord(ipAddr, packet);
         }
     });
+    // What a replay passes again after a seek back is in the trend already.
     m_tables.addTsListener([this](const TTs& item) {
-        if (m_trendWindow) {
+        if (m_trendWindow && !m_revisiting) {
             m_trendWindow->liveTs(item);
         }
     });
     m_tables.addTiListener([this](const TTi& item) {
-        if (m_trendWindow) {
+        if (m_trendWindow && !m_revisiting) {
             m_trendWindow->liveTi(item);
         }
     });
@@ -351,6 +352,7 @@ void TFMain::restart() {
 void TFMain::receive(std::span<const std::uint8_t> kept, std::size_t length,
                      const std::string& senderIp, bool revisiting) {
     m_arrivalMicros = m_epoch();
+    m_revisiting = revisiting;
     m_reception.setHistoryMuted(revisiting);
     m_reception.receiveCaptured(kept, length, senderIp);
 }

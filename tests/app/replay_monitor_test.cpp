@@ -26,6 +26,7 @@
 #include "replay_window/replay_controls.h"
 #include "support/packet_builder.h"
 #include "support/pcap_records.h"
+#include "trend/trend_window.h"
 
 namespace qvlink {
 namespace {
@@ -328,6 +329,23 @@ TEST_F(ReplayMonitor, HistoryHoldsCaptureTimesOnceWhereverTheReplayWent) {
     EXPECT_EQ(straight.ti.back(), (TrendSample{kStartUs + 100 * kSecond, 11.5}));
     EXPECT_FALSE(straight.events.empty());
     EXPECT_EQ(wandering, straight);
+}
+
+TEST_F(ReplayMonitor, AnOpenTrendGetsEachValueOnceWhereverTheReplayWent) {
+    const auto trendAfter = [this](bool wander) {
+        Replay replay(capturePath());
+        replay.main->openTrend(PointKind::Ti, 3);
+        if (wander) {
+            replay.engine().seek(kStartUs + 90 * kSecond);
+            replay.engine().seek(kStartUs + 30 * kSecond);
+        }
+        replay.engine().seek(replay.engine().endMicros());
+        return replay.main->trendWindow()->series().front()->samples();
+    };
+    const std::vector<TrendSample> straight = trendAfter(false);
+    ASSERT_EQ(straight.size(), 11U);
+    EXPECT_EQ(straight.back(), (TrendSample{kStartUs + 100 * kSecond + 500'000, 11.5}));
+    EXPECT_EQ(trendAfter(true), straight);
 }
 
 TEST_F(ReplayMonitor, AsFastAsPossibleTheEventLoopPlaysTheCaptureToItsEnd) {

@@ -9,12 +9,14 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "capture/helper_report.h"
 #include "capture_file/frame_decoder.h"
 #include "support/udp_sender.h"
 
@@ -80,6 +82,69 @@ TEST(HelperCapture, CapturesTheBusPortOnlyAndEndsCleanlyWhenStopped) {
     readPayloads(
         helper, decoder, [](const std::vector<Bytes>&) { return false; }, [] {});
     EXPECT_EQ(helper.fd(), -1) << "the stream ends once the helper is asked to stop";
+    EXPECT_EQ(helper.kernelDrops(), 0u);
+}
+
+TEST(HelperCapture, FramesTheKernelDroppedWhileNobodyReadAreReportedAtTheEnd) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "live capture through the helper of the build tree needs root";
+    }
+    test::LoopbackUdpSocket bus;
+    test::LoopbackUdpSocket sender;
+    HelperCapture helper(QVLINK_CAPTURE_HELPER, "lo", static_cast<std::uint16_t>(bus.port()),
+                         CaptureFilter::Bus);
+    ASSERT_TRUE(helper.awaitStart());
+    helper.setNonBlocking();
+    // Nothing is read meanwhile: the pipe fills, then the helper's ring in the kernel, which
+    // holds a few hundred thousand frames of this size.
+    const Bytes datagram{0xFA, 0xCE, 0x01, 0x00, 0xAB, 0xCD, 0x01, 0x02, 0x02, 0x01, 0x00, 0x01};
+    constexpr int kSent = 600'000;
+    for (int i = 0; i < kSent; ++i) {
+        sender.sendTo(bus.port(), datagram);
+    }
+    FrameDecoder decoder(LinkType::Ethernet, static_cast<std::uint16_t>(bus.port()));
+    std::size_t captured = 0;
+    // Until the helper has passed on what it kept; then it is asked to end.
+    for (std::size_t before = SIZE_MAX; captured != before;) {
+        before = captured;
+        captured += readPayloads(
+                        helper, decoder, [](const std::vector<Bytes>&) { return false; }, [] {}, 1s)
+                        .size();
+    }
+    helper.stop();
+    readPayloads(
+        helper, decoder, [](const std::vector<Bytes>&) { return false; }, [] {});
+    ASSERT_EQ(helper.fd(), -1);
+    EXPECT_LT(captured, static_cast<std::size_t>(kSent));
+    EXPECT_GE(helper.kernelDrops(), kSent - captured)
+        << "every datagram missing was dropped in the kernel (on loopback each is seen going "
+           "out and coming in)";
+}
+
+TEST(HelperReport, TheClosingLineIsTakenOutOfWhatTheHelperSaid) {
+    const std::string line = kernelDropsLine(1234);
+    const struct {
+        const char* name;
+        std::string message;
+        std::uint64_t frames;
+        std::string rest;
+    } cases[] = {
+        {"the line alone", line + "\n", 1234, ""},
+        {"after a failure", "cannot write standard output\n" + line, 1234,
+         "cannot write standard output"},
+        {"none", "capture failed: boom", 0, "capture failed: boom"},
+        {"not a number",
+         "qvlink-capture: the kernel dropped many captured frames: the capture "
+         "fell behind",
+         0, "qvlink-capture: the kernel dropped many captured frames: the capture fell behind"},
+        {"nothing", "", 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string message = c.message;
+        EXPECT_EQ(takeKernelDrops(message), c.frames);
+        EXPECT_EQ(message, c.rest);
+    }
 }
 
 TEST(HelperCapture, EachFailureToStartNamesItsCause) {

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "capture/helper_report.h"
+
 extern char** environ;
 
 namespace qvlink::capture {
@@ -211,7 +213,8 @@ void HelperCapture::stop() noexcept {
 }
 
 void HelperCapture::finish() {
-    const std::string message = helperMessage();
+    std::string message = helperMessage();
+    m_kernelDrops = takeKernelDrops(message);
     closeFd(m_outFd);
     const int status = reap(m_pid);
     m_pid = -1;

@@ -56,6 +56,9 @@ public:
     bool read(const FrameHandler& handler);
     /// Asks the helper to end its capture; the stream then ends. Safe in a signal handler.
     void stop() noexcept;
+    /// Frames the kernel dropped because the helper fell behind, as the helper said once its
+    /// stream had ended (0 before).
+    std::uint64_t kernelDrops() const { return m_kernelDrops; }
 
 private:
     /// Forgets a helper that did not start (or is reaped already) and closes the pipes.
@@ -71,6 +74,7 @@ private:
     std::atomic<bool> m_stopRequested{false};
     PcapStream m_stream;
     std::vector<std::uint8_t> m_buffer;
+    std::uint64_t m_kernelDrops = 0;
 };
 
 }  // namespace qvlink::capture

@@ -19,6 +19,7 @@
 #include <string>
 
 #include "capture/capture_filter.h"
+#include "capture/helper_report.h"
 #include "common/bus_types.h"
 
 namespace {
@@ -233,6 +234,14 @@ ExitCode pass(pcap_t* handle, pcap_dumper_t* dumper, const sigset_t& waitMask) {
     return kOk;
 }
 
+/// Says how many frames the kernel dropped for want of room in the ring, if any did.
+void reportKernelDrops(pcap_t* handle) {
+    pcap_stat stats{};
+    if (pcap_stats(handle, &stats) == 0 && stats.ps_drop > 0) {
+        std::fprintf(stderr, "%s\n", qvlink::capture::kernelDropsLine(stats.ps_drop).c_str());
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -245,6 +254,7 @@ int main(int argc, char** argv) {
         fail(kWrite, "cannot write standard output");
     }
     const ExitCode code = pass(handle, dumper, waitMask);
+    reportKernelDrops(handle);
     pcap_close(handle);
     return code;
 }

@@ -48,6 +48,9 @@ public:
     /// Ends run() after the frame in hand, also before it started. Safe to call from a
     /// signal handler.
     void stop();
+    /// Frames of a live capture that the kernel dropped because the capture fell behind,
+    /// known once run() has returned.
+    std::uint64_t kernelDrops() const { return m_helper ? m_helper->kernelDrops() : 0; }
 
 private:
     CaptureSource(std::unique_ptr<capture::HelperCapture> helper, std::string name);

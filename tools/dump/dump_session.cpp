@@ -311,6 +311,12 @@ ExitCode runDump(const DumpOptions& options, std::FILE* out, std::FILE* err) {
             std::fprintf(err, "qvlink-dump: %s\n", error.what());
             code = ExitCode::Write;
         }
+        if (source->kernelDrops() > 0) {
+            std::fprintf(err,
+                         "qvlink-dump: the kernel dropped %llu captured frames: the capture "
+                         "fell behind\n",
+                         static_cast<unsigned long long>(source->kernelDrops()));
+        }
         // What was captured up to a failure is still counted and written out.
         if (session.statistics() != nullptr) {
             std::fputs(session.statistics()->report(format).c_str(), err);

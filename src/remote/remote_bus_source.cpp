@@ -9,7 +9,6 @@
 #include <variant>
 #include <vector>
 
-#include "common/dotted_quad.h"
 #include "common/unique_fd.h"
 #include "mqtt/mqtt_link.h"
 #include "net/transport_error.h"

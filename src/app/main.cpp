@@ -2,6 +2,7 @@
 // and records the bus history unless told otherwise (see --help).
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QMenu>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +24,7 @@
 #include "recording/bus_recording.h"
 #include "recording_window/recording_window.h"
 #include "remote/remote_bus_source.h"
+#include "replay_window/capture_loading.h"
 #include "replay_window/replay_controls.h"
 #include "trace/trace_window.h"
 
@@ -77,14 +79,23 @@ std::string startingRecordFolder(const qvlink::CommandLineOptions& options) {
     return home != nullptr ? home : ".";
 }
 
-/// The capture the options name, loaded; null without --replay. Exits with a message when it
-/// cannot be read.
+/// The capture the options name, loaded off the GUI thread; null without --replay. Exits with
+/// a message when it cannot be read, and quietly when the user gives the load up.
 std::unique_ptr<qvlink::ReplaySource> loadReplay(const qvlink::CommandLineOptions& options) {
     if (options.replayFiles.empty()) {
         return nullptr;
     }
+    std::unique_ptr<qvlink::ReplaySource> source;
     try {
-        return std::make_unique<qvlink::ReplaySource>(options.replayFiles);
+        const QString name =
+            QFileInfo(QString::fromStdString(options.replayFiles.front())).fileName();
+        const auto load = [&](const qvlink::capture::LoadProgress& progress) {
+            source = std::make_unique<qvlink::ReplaySource>(options.replayFiles, progress);
+        };
+        if (!qvlink::loadShowingProgress(name, load)) {
+            std::exit(EXIT_SUCCESS);
+        }
+        return source;
     } catch (const qvlink::capture::CaptureFileError& error) {
         printNotice(error.what());
         qvlink::Dialogs::modal().error(nullptr, QString::fromStdString(error.what()));

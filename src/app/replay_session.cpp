@@ -24,9 +24,10 @@ std::string captureName(const std::vector<std::string>& files) {
 
 }  // namespace
 
-ReplaySource::ReplaySource(const std::vector<std::string>& files, std::uint16_t busPort)
+ReplaySource::ReplaySource(const std::vector<std::string>& files,
+                           const capture::LoadProgress& progress, std::uint16_t busPort)
     : name(captureName(files)),
-      capture(capture::loadBusCapture(files, busPort, kMaxDatagramSize)) {}
+      capture(capture::loadBusCapture(files, busPort, kMaxDatagramSize, progress)) {}
 
 std::vector<std::string> replayNotices(const capture::BusCapture& capture) {
     std::vector<std::string> notices = capture.problems;

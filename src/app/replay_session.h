@@ -17,9 +17,12 @@ class TFMain;
 /// What a replay shows in place of the live bus: the capture and the clock that follows it.
 /// Made before the windows, which read this clock.
 struct ReplaySource {
-    /// Loads the datagrams to or from `busPort` out of `files`; throws
-    /// capture::CaptureFileError with a message for the user.
-    explicit ReplaySource(const std::vector<std::string>& files, std::uint16_t busPort = kBusPort);
+    /// Loads the datagrams to or from `busPort` out of `files`, telling `progress` how far it
+    /// has come; throws capture::CaptureFileError with a message for the user, or
+    /// capture::CaptureLoadCancelled when `progress` gave the load up.
+    explicit ReplaySource(const std::vector<std::string>& files,
+                          const capture::LoadProgress& progress = {},
+                          std::uint16_t busPort = kBusPort);
 
     /// "name.pcap", or "name.pcap и ещё 2" for a set of files.
     std::string name;

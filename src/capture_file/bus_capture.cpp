@@ -33,6 +33,13 @@ void countSkip(FrameKind kind, CaptureSkips& skips) {
     }
 }
 
+/// Bytes of the file at `path`; 0 when that cannot be told.
+std::uint64_t sizeOf(const std::string& path) {
+    std::error_code unknown;
+    const std::uintmax_t size = std::filesystem::file_size(path, unknown);
+    return unknown ? 0 : size;
+}
+
 /// Room for the datagrams of a file of `fileBytes`: the bytes can be no more than the file,
 /// and the smallest frame with a datagram takes a record header and 42 bytes of headers.
 void reserveFor(std::uintmax_t fileBytes, BusCapture& capture) {
@@ -41,18 +48,43 @@ void reserveFor(std::uintmax_t fileBytes, BusCapture& capture) {
     capture.datagrams.reserve(static_cast<std::size_t>(fileBytes / kLeastRecord));
 }
 
-FileCapture readFile(CaptureFileReader& reader, std::uint16_t port, std::size_t longestDatagram) {
+/// Tells a load's progress from the bytes of the files before the one being read and of that
+/// one so far.
+class ProgressTeller {
+public:
+    ProgressTeller(const LoadProgress& progress, std::uint64_t total)
+        : m_progress(progress), m_total(total) {}
+
+    /// Every kFramesBetween frames, and when `atEnd`, tells the progress; throws
+    /// CaptureLoadCancelled when it gives the load up.
+    void frameRead(const CaptureFileReader& reader, bool atEnd = false) {
+        if (!m_progress || (++m_frames % kFramesBetween != 0 && !atEnd)) {
+            return;
+        }
+        if (!m_progress(std::min(m_before + reader.bytesRead(), m_total), m_total)) {
+            throw CaptureLoadCancelled();
+        }
+    }
+    void fileDone(std::uint64_t fileBytes) { m_before += fileBytes; }
+
+private:
+    static constexpr std::uint64_t kFramesBetween = 4096;
+    const LoadProgress& m_progress;
+    std::uint64_t m_total;
+    std::uint64_t m_before = 0;
+    std::uint64_t m_frames = 0;
+};
+
+FileCapture readFile(CaptureFileReader& reader, std::uint16_t port, std::size_t longestDatagram,
+                     ProgressTeller& teller) {
     FileCapture file;
     file.path = reader.path();
-    std::error_code unknownSize;
-    const std::uintmax_t fileBytes = std::filesystem::file_size(file.path, unknownSize);
-    if (!unknownSize) {
-        reserveFor(fileBytes, file.capture);
-    }
+    reserveFor(sizeOf(file.path), file.capture);
     FrameDecoder decoder(reader.linkType(), port);
     const pcap_pkthdr* header = nullptr;
     const std::uint8_t* frame = nullptr;
     while (reader.next(header, frame)) {
+        teller.frameRead(reader);
         file.firstFrameUs = std::min(file.firstFrameUs, captureMicros(header->ts));
         const FrameDatagram datagram = decoder.decode(frame, header->caplen);
         const bool tooLongThoughCut =
@@ -71,6 +103,7 @@ FileCapture readFile(CaptureFileReader& reader, std::uint16_t port, std::size_t 
     if (!reader.error().empty()) {
         file.capture.problems.push_back(reader.error());
     }
+    teller.frameRead(reader, true);
     return file;
 }
 
@@ -139,10 +172,16 @@ std::int64_t captureMicros(const timeval& time) {
 }
 
 BusCapture loadBusCapture(const std::vector<std::string>& paths, std::uint16_t port,
-                          std::size_t longestDatagram) {
+                          std::size_t longestDatagram, const LoadProgress& progress) {
     std::vector<FileCapture> files;
     BusCapture capture;
-    for (const auto& [path, named] : expandFolders(paths)) {
+    const std::vector<std::pair<std::string, bool>> found = expandFolders(paths);
+    std::uint64_t total = 0;
+    for (const auto& [path, named] : found) {
+        total += sizeOf(path);
+    }
+    ProgressTeller teller(progress, total);
+    for (const auto& [path, named] : found) {
         std::optional<CaptureFileReader> reader;
         try {
             reader.emplace(path);
@@ -151,9 +190,11 @@ BusCapture loadBusCapture(const std::vector<std::string>& paths, std::uint16_t p
                 throw;
             }
             capture.problems.push_back(error.what());
+            teller.fileDone(sizeOf(path));
             continue;
         }
-        files.push_back(readFile(*reader, port, longestDatagram));
+        files.push_back(readFile(*reader, port, longestDatagram, teller));
+        teller.fileDone(sizeOf(path));
     }
     if (files.empty()) {
         throw CaptureFileError("no capture file to read" +

@@ -7,7 +7,9 @@
 #include <sys/time.h>
 
 #include <cstdint>
+#include <functional>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -47,6 +49,15 @@ struct BusCapture {
     }
 };
 
+/// Told how far a load has come, in bytes of all its files; returns false to give the load up.
+using LoadProgress = std::function<bool(std::uint64_t bytesRead, std::uint64_t bytesTotal)>;
+
+/// A load given up because its progress said so.
+class CaptureLoadCancelled : public std::runtime_error {
+public:
+    CaptureLoadCancelled() : std::runtime_error("the capture was not loaded: cancelled") {}
+};
+
 /// A frame's time in microseconds since 1970. A damaged timestamp beyond what that holds
 /// (about 292,000 years either way) is held at the limit instead of overflowing.
 std::int64_t captureMicros(const timeval& time);
@@ -56,8 +67,10 @@ std::int64_t captureMicros(const timeval& time);
 /// replayed in the order of their first timestamp, the name deciding between equal ones.
 /// A datagram longer than `longestDatagram` is kept even when the capture cut it short (as
 /// a receiver with a buffer of that size does): its length alone decides it.
-/// Throws CaptureFileError when a named file is no capture or nothing readable is left.
+/// `progress`, if given, hears how far the load has come every few thousand frames and at the
+/// end of each file. Throws CaptureFileError when a named file is no capture or nothing
+/// readable is left, CaptureLoadCancelled when `progress` gave the load up.
 BusCapture loadBusCapture(const std::vector<std::string>& paths, std::uint16_t port,
-                          std::size_t longestDatagram);
+                          std::size_t longestDatagram, const LoadProgress& progress = {});
 
 }  // namespace qvlink::capture

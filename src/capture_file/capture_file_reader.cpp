@@ -1,5 +1,6 @@
 #include "capture_file/capture_file_reader.h"
 
+#include <cstdio>
 #include <utility>
 
 namespace qvlink::capture {
@@ -52,6 +53,11 @@ bool CaptureFileReader::next(const pcap_pkthdr*& header, const std::uint8_t*& fr
         m_error = m_path + ": " + pcap_geterr(m_handle);
     }
     return false;
+}
+
+std::uint64_t CaptureFileReader::bytesRead() const {
+    const long position = std::ftell(pcap_file(m_handle));
+    return position > 0 ? static_cast<std::uint64_t>(position) : 0;
 }
 
 }  // namespace qvlink::capture

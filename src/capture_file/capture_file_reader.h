@@ -36,6 +36,8 @@ public:
     bool next(const pcap_pkthdr*& header, const std::uint8_t*& frame);
     /// Why the last next() failed; empty after a clean end.
     const std::string& error() const { return m_error; }
+    /// Bytes of the file read so far.
+    std::uint64_t bytesRead() const;
 
     /// Describes the frames (link type, snapshot length), e.g. to a pcap writer.
     pcap_t* handle() const { return m_handle; }

@@ -113,7 +113,7 @@ protected:
     /// The windows and the session as main() builds them for --replay of the script.
     struct Replay {
         explicit Replay(const std::string& file, std::uint16_t busPort = kBusPort)
-            : source({file}, busPort) {
+            : source({file}, {}, busPort) {
             MonitorSettings settings;
             settings.replayOf = source.name;
             main = std::make_unique<TFMain>(settings, source.clock.localClock(), kFormat,

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -126,6 +128,34 @@ TEST_F(BusCaptureTest, AFolderIsReadWholeAndWhatIsNoCaptureInItIsAProblem) {
     EXPECT_EQ(firstBytes(capture), (std::vector<int>{1, 2}));
     ASSERT_EQ(capture.problems.size(), 1U);
     EXPECT_NE(capture.problems[0].find("notes.txt"), std::string::npos) << capture.problems[0];
+}
+
+TEST_F(BusCaptureTest, ProgressRisesToTheWholeSetAndCanGiveTheLoadUp) {
+    std::vector<long> offsets(10'000);
+    std::iota(offsets.begin(), offsets.end(), 0);
+    std::filesystem::create_directory(path("set"));
+    writeDatagrams("set/a.pcap", 1, offsets);
+    writeDatagrams("set/b.pcap", 2, offsets);
+    const std::uint64_t total = std::filesystem::file_size(path("set/a.pcap")) +
+                                std::filesystem::file_size(path("set/b.pcap"));
+
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> told;
+    const BusCapture capture = loadBusCapture({path("set")}, kPort, kLongest,
+                                              [&told](std::uint64_t read, std::uint64_t all) {
+                                                  told.emplace_back(read, all);
+                                                  return true;
+                                              });
+    EXPECT_EQ(capture.datagrams.size(), 20'000U);
+    ASSERT_GE(told.size(), 4U) << "every few thousand frames and at the end of each file";
+    EXPECT_TRUE(std::is_sorted(told.begin(), told.end()));
+    EXPECT_EQ(told.back(), std::make_pair(total, total));
+    EXPECT_LT(told.front().first, total / 2);
+
+    int calls = 0;
+    EXPECT_THROW(loadBusCapture({path("set")}, kPort, kLongest,
+                                [&calls](std::uint64_t, std::uint64_t) { return ++calls < 2; }),
+                 CaptureLoadCancelled);
+    EXPECT_EQ(calls, 2) << "the load stops at the first refusal";
 }
 
 TEST_F(BusCaptureTest, TimeThatStepsBackIsReadAsStandingStill) {

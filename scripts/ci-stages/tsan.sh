@@ -3,7 +3,8 @@
 # endpoint's drain on the watching thread, its ThreadedEvent listener thread and the HTTP
 # client against its server thread, the bus recording's writer thread, also under the floods
 # of the fault tests; the metrics server's thread scraping while a capture is counted; the
-# bridge's reader, publisher and MQTT threads while qvlink-dump publishes a capture.
+# bridge's reader, publisher and MQTT threads while qvlink-dump publishes a capture; a
+# replayed capture loaded on its own thread while the event loop runs.
 source "$(dirname "$0")/common.sh"
 
 suites=(
@@ -13,6 +14,7 @@ suites=(
     tests/remote/qvlink_remote_tests
     tests/app/qvlink_main_window_tests
     tests/trace/qvlink_trace_window_tests
+    tests/replay_window/qvlink_replay_window_tests
     tests/reliability/qvlink_reliability_tests
     tests/metrics/metrics_tests
     tests/dump/dump_metrics_tests

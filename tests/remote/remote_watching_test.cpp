@@ -207,18 +207,6 @@ TEST_F(RemoteWatching, ShowsTheSameTablesAndStatisticsAsAMonitorOnTheBus) {
         4);
 }
 
-/// A TCP port free on loopback a moment ago, for the simulated devices' firmware-update forms.
-std::uint16_t freeTcpPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
 TEST_F(RemoteWatching, ABridgeOnSimulatorTrafficGivesWhatAMonitorOnTheBusShows) {
     Monitor local;
     const std::string busPort = std::to_string(local.busPort());
@@ -261,7 +249,7 @@ TEST_F(RemoteWatching, ABridgeOnSimulatorTrafficGivesWhatAMonitorOnTheBusShows) 
                       "--base-ip",
                       "127.0.78.1",
                       "--http-port",
-                      std::to_string(freeTcpPort())});
+                      std::to_string(test::freeLoopbackTcpPort())});
     ASSERT_TRUE(processEventsUntil([&] { return sim.finished(); }, std::chrono::seconds(30)));
     ASSERT_EQ(sim.wait(), 0) << sim.err();
     ASSERT_TRUE(processEventsUntil([&] {

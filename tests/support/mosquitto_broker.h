@@ -40,6 +40,28 @@
 
 namespace qvlink::test {
 
+/// 127.0.0.1 at `port`.
+inline sockaddr_in loopbackAddress(std::uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+/// A TCP port free on loopback a moment ago.
+inline std::uint16_t freeLoopbackTcpPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = loopbackAddress(0);
+    socklen_t length = sizeof address;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        throw std::runtime_error("no free loopback port");
+    }
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
 /// Whether the broker listens with TLS, on a certificate for 127.0.0.1 from a CA of its own.
 enum class BrokerTls { Off, On };
 
@@ -76,7 +98,7 @@ public:
             throw std::runtime_error("no scratch folder for the broker");
         }
         m_folder = pattern;
-        m_port = freeLoopbackPort();
+        m_port = freeLoopbackTcpPort();
         if (m_tls) {
             makeCertificates();
         }
@@ -91,6 +113,7 @@ public:
     MosquittoBroker& operator=(const MosquittoBroker&) = delete;
 
     std::uint16_t port() const { return m_port; }
+    pid_t pid() const { return m_process->pid(); }
     /// "mqtt://127.0.0.1:<port>/<prefix>" (mqtts:// with TLS).
     std::string url(std::string_view prefix) const {
         return (m_tls ? "mqtts://127.0.0.1:" : "mqtt://127.0.0.1:") + std::to_string(m_port) + "/" +
@@ -125,29 +148,9 @@ public:
     }
 
 private:
-    static std::uint16_t freeLoopbackPort() {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address = loopback(0);
-        socklen_t length = sizeof address;
-        if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-            throw std::runtime_error("no free loopback port for the broker");
-        }
-        ::close(fd);
-        return ntohs(address.sin_port);
-    }
-
-    static sockaddr_in loopback(std::uint16_t port) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        return address;
-    }
-
     bool accepts() const {
         const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        const sockaddr_in address = loopback(m_port);
+        const sockaddr_in address = loopbackAddress(m_port);
         const bool connected =
             ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
         ::close(fd);

@@ -1,10 +1,8 @@
 #include "bridge_cost.h"
 
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -18,9 +16,9 @@
 #include "live_bridge.h"
 #include "mqtt/mqtt_link.h"
 #include "mqtt/raw_records.h"
-#include "process/child_process.h"
 #include "process_stats.h"
 #include "sim_load.h"
+#include "support/mosquitto_broker.h"
 
 namespace qvlink::bench {
 namespace {
@@ -58,34 +56,6 @@ double treeCpuSeconds(pid_t pid) {
     }
     return seconds;
 }
-
-/// A mosquitto of its own on a free loopback port.
-class LocalBroker {
-public:
-    LocalBroker() {
-        m_folder = std::filesystem::temp_directory_path() /
-                   ("qvlink-bench-broker-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(m_folder);
-        { UniqueFd probe = boundLoopback(SOCK_STREAM, m_port); }
-        std::ofstream(m_folder / "mosquitto.conf")
-            << "listener " << m_port << " 127.0.0.1\nallow_anonymous true\npersistence false\n";
-        const std::string binary =
-            ::access("/usr/sbin/mosquitto", X_OK) == 0 ? "/usr/sbin/mosquitto" : "mosquitto";
-        m_process = std::make_unique<ChildProcess>(
-            std::vector<std::string>{binary, "-c", (m_folder / "mosquitto.conf").string()});
-    }
-    ~LocalBroker() {
-        m_process.reset();
-        std::filesystem::remove_all(m_folder);
-    }
-    std::string url() const { return "mqtt://127.0.0.1:" + std::to_string(m_port) + "/" + kPrefix; }
-    pid_t pid() const { return m_process->pid(); }
-
-private:
-    std::filesystem::path m_folder;
-    std::uint16_t m_port = 0;
-    std::unique_ptr<ChildProcess> m_process;
-};
 
 /// Counts the raw records of <prefix>/raw and the gaps in each device's sequence numbers.
 class RawCounter {
@@ -138,17 +108,17 @@ private:
 }  // namespace
 
 BridgeResult runBridgeLoad(const BridgeLoad& load) {
-    LocalBroker broker;
+    const test::MosquittoBroker broker;
     RawCounter counter;
     std::unique_ptr<MqttLink> subscriber;
     if (load.raw) {
         MqttEndpoint endpoint;
-        endpoint.url = std::get<MqttUrl>(parseMqttUrl(broker.url()));
+        endpoint.url = std::get<MqttUrl>(parseMqttUrl(broker.url(kPrefix)));
         subscriber = std::make_unique<MqttLink>(endpoint, MqttLinkSettings{}, counter.callbacks());
         subscriber->subscribe(endpoint.url.topic("raw"), 0);
         subscriber->start();
     }
-    LiveBridge bridge(load.dumpPath, broker.url(), load.raw);
+    LiveBridge bridge(load.dumpPath, broker.url(kPrefix), load.raw);
     const auto patience = std::chrono::steady_clock::now() + 10s;
     while (subscriber && !subscriber->connected() && std::chrono::steady_clock::now() < patience) {
         std::this_thread::sleep_for(10ms);

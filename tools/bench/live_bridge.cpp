@@ -1,9 +1,5 @@
 #include "live_bridge.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <chrono>
 #include <csignal>
 #include <stdexcept>
@@ -30,24 +26,8 @@ bool saysAll(ChildProcess& dump, std::initializer_list<const char*> needles) {
 
 }  // namespace
 
-UniqueFd boundLoopback(int type, std::uint16_t& port) {
-    UniqueFd fd(::socket(AF_INET, type, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (fd.get() < 0 ||
-        ::bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        throw std::runtime_error("no free loopback port");
-    }
-    port = ntohs(address.sin_port);
-    return fd;
-}
-
-LiveBridge::LiveBridge(const std::string& dumpPath, const std::string& brokerUrl, bool raw)
-    : m_sink(boundLoopback(SOCK_DGRAM, m_busPort)) {
-    std::vector<std::string> argv{dumpPath, "-i",     "lo",     "-p", std::to_string(m_busPort),
+LiveBridge::LiveBridge(const std::string& dumpPath, const std::string& brokerUrl, bool raw) {
+    std::vector<std::string> argv{dumpPath, "-i",     "lo",     "-p", std::to_string(busPort()),
                                   "-q",     "--mqtt", brokerUrl};
     if (raw) {
         argv.push_back("--mqtt-raw");

@@ -9,17 +9,13 @@
 #include <memory>
 #include <string>
 
-#include "common/unique_fd.h"
+#include "support/udp_sender.h"
 
 namespace qvlink {
 class ChildProcess;
 }
 
 namespace qvlink::bench {
-
-/// A socket of `type` (SOCK_STREAM or SOCK_DGRAM) bound to a free loopback port, which it
-/// returns in `port`. Throws std::runtime_error when there is none.
-UniqueFd boundLoopback(int type, std::uint16_t& port);
 
 class LiveBridge {
 public:
@@ -33,14 +29,13 @@ public:
     LiveBridge& operator=(const LiveBridge&) = delete;
 
     /// Where the bus traffic goes: 127.0.0.1 at this UDP port.
-    std::uint16_t busPort() const { return m_busPort; }
+    std::uint16_t busPort() const { return static_cast<std::uint16_t>(m_sink.port()); }
     pid_t pid() const;
     /// Ends the dump with SIGINT; returns its summary line (messages published, dropped).
     std::string stop();
 
 private:
-    std::uint16_t m_busPort = 0;
-    UniqueFd m_sink;  // the receiver the kernel hands the bus traffic to
+    test::LoopbackUdpSocket m_sink;  // the receiver the kernel hands the bus traffic to
     std::unique_ptr<ChildProcess> m_dump;
 };
 

@@ -1,16 +1,11 @@
 #include "remote_latency.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <cstdio>
 #include <stdexcept>
 #include <vector>
 
 #include "app/main_window.h"
 #include "app/qt_dispatcher.h"
-#include "common/unique_fd.h"
 #include "event_loop.h"
 #include "live_bridge.h"
 #include "load_traffic.h"
@@ -47,24 +42,6 @@ bool runEventsUntil(Predicate done, int milliseconds) {
     return done();
 }
 
-/// A UDP socket that sends to 127.0.0.1 at `port`.
-class LoopbackSender {
-public:
-    explicit LoopbackSender(std::uint16_t port) : m_fd(::socket(AF_INET, SOCK_DGRAM, 0)) {
-        m_to.sin_family = AF_INET;
-        m_to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        m_to.sin_port = htons(port);
-    }
-    void send(const std::vector<std::uint8_t>& datagram) const {
-        ::sendto(m_fd.get(), datagram.data(), datagram.size(), 0,
-                 reinterpret_cast<const sockaddr*>(&m_to), sizeof m_to);
-    }
-
-private:
-    UniqueFd m_fd;
-    sockaddr_in m_to{};
-};
-
 }  // namespace
 
 RemoteLatency measureRemoteLatency(const RemoteLoad& load) {
@@ -99,11 +76,11 @@ RemoteLatency measureRemoteLatency(const RemoteLoad& load) {
 
     // A device says hello until the monitor hears it: from then on the capture, the bridge's
     // link and the monitor's subscription are all in force.
-    const LoopbackSender hello(bridge.busPort());
+    test::LoopbackUdpSocket hello;
     const std::vector<std::uint8_t> greeting = simulatorLoadTraffic(1, 1).front().bytes;
     const bool hearing = runEventsUntil(
         [&] {
-            hello.send(greeting);
+            hello.sendTo(bridge.busPort(), greeting);
             return !latencies.empty();
         },
         kConnectWaitMs);

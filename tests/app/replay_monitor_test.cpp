@@ -26,6 +26,7 @@
 #include "replay_window/replay_controls.h"
 #include "support/packet_builder.h"
 #include "support/pcap_records.h"
+#include "support/scratch_folder.h"
 #include "trend/trend_window.h"
 
 namespace qvlink {
@@ -103,12 +104,7 @@ std::vector<std::string> countsAndValues(TFMain& main) {
 
 class ReplayMonitor : public ::testing::Test {
 protected:
-    ReplayMonitor() {
-        char pattern[] = "/tmp/qvlink-replay-XXXXXX";
-        m_folder = mkdtemp(pattern);
-        writeScript(m_folder + "/site.pcap");
-    }
-    ~ReplayMonitor() override { std::filesystem::remove_all(m_folder); }
+    ReplayMonitor() { writeScript(m_folder + "/site.pcap"); }
 
     /// The windows and the session as main() builds them for --replay of the script.
     struct Replay {
@@ -141,7 +137,8 @@ protected:
 
     std::string capturePath() const { return m_folder + "/site.pcap"; }
 
-    std::string m_folder;
+    test::ScratchDirectory m_scratch;
+    const std::string m_folder = m_scratch.path();
 };
 
 TEST_F(ReplayMonitor, ARecordingReplaysToTheCountsAndValuesTheLiveMonitorShowed) {

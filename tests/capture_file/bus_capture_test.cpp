@@ -12,6 +12,7 @@
 
 #include "capture_file/capture_file_reader.h"
 #include "dump/capture_file.h"
+#include "support/scratch_folder.h"
 
 namespace qvlink::capture {
 namespace {
@@ -30,12 +31,6 @@ std::int64_t micros(const timeval& time) {
 
 class BusCaptureTest : public ::testing::Test {
 protected:
-    BusCaptureTest() {
-        char pattern[] = "/tmp/qvlink-bus-capture-XXXXXX";
-        m_folder = mkdtemp(pattern);
-    }
-    ~BusCaptureTest() override { std::filesystem::remove_all(m_folder); }
-
     std::string path(const std::string& name) const { return m_folder + "/" + name; }
 
     /// A capture of one datagram {first, 0xCE} from 10.0.0.5 per offset (ms after kStart).
@@ -56,7 +51,8 @@ protected:
         return bytes;
     }
 
-    std::string m_folder;
+    test::ScratchDirectory m_scratch;
+    const std::string m_folder = m_scratch.path();
 };
 
 TEST_F(BusCaptureTest, KeepsWholeBusDatagramsAndCountsEveryOtherFrameByKind) {

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "mqtt/mqtt_endpoint.h"
+#include "support/scratch_folder.h"
 
 namespace qvlink {
 namespace {
@@ -100,13 +101,6 @@ TEST(MqttUrl, TextNamesPortAndPrefixAndTopicsHangBelowThePrefix) {
 /// A scratch folder for account files, removed with them.
 class MqttCredentialsFile : public testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = std::filesystem::temp_directory_path() / "qvlink-account-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        m_folder = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(m_folder); }
-
     std::string write(const std::string& text, mode_t mode = 0600) {
         const std::string path = m_folder + "/account";
         std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
@@ -114,7 +108,8 @@ protected:
         return path;
     }
 
-    std::string m_folder;
+    test::ScratchDirectory m_scratch;
+    const std::string m_folder = m_scratch.path();
 };
 
 TEST_F(MqttCredentialsFile, ReadsUserAndPasswordLines) {

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "process/child_process.h"
+#include "support/scratch_folder.h"
 
 /// Skips the test, saying why, where no mosquitto is installed.
 #define QVLINK_SKIP_WITHOUT_MOSQUITTO()                                                    \
@@ -93,21 +94,12 @@ public:
 
     explicit MosquittoBroker(std::vector<Account> accounts = {}, BrokerTls tls = BrokerTls::Off)
         : m_tls(tls == BrokerTls::On) {
-        std::string pattern = std::filesystem::temp_directory_path() / "qvlink-broker-XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("no scratch folder for the broker");
-        }
-        m_folder = pattern;
         m_port = freeLoopbackTcpPort();
         if (m_tls) {
             makeCertificates();
         }
         writeConfig(accounts);
         start();
-    }
-    ~MosquittoBroker() {
-        m_process.reset();
-        std::filesystem::remove_all(m_folder);
     }
     MosquittoBroker(const MosquittoBroker&) = delete;
     MosquittoBroker& operator=(const MosquittoBroker&) = delete;
@@ -227,7 +219,8 @@ private:
     }
 
     bool m_tls;
-    std::string m_folder;
+    ScratchDirectory m_scratch;  // outlives the broker, which ends first
+    const std::string m_folder = m_scratch.path();
     std::uint16_t m_port = 0;
     std::unique_ptr<ChildProcess> m_process;
 };
